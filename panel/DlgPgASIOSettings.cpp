@@ -1,0 +1,5 @@
+#include "DlgPgASIOSettings.h"
+
+CDlgPgASIOSettings::CDlgPgASIOSettings(QWidget* parent) : CDialogPage(103, parent) {}
+
+void CDlgPgASIOSettings::Reload() {}

@@ -1,0 +1,5 @@
+#include "DlgPgSync.h"
+
+DlgPgSync::DlgPgSync(QWidget* parent) : CDialogPage(148, parent) {}
+
+void DlgPgSync::Reload() {}
