@@ -1,5 +1,6 @@
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -21,6 +22,9 @@ namespace platform {
 struct DeviceConnection {
     int fd = -1;
     std::uint32_t sequence = 0;
+    // The receive timeout last set on the socket, so that the usual request (which waits
+    // the full request timeout) costs no extra system call; -1: none set yet.
+    int receiveTimeoutMs = -1;
 };
 
 namespace {
@@ -102,7 +106,15 @@ std::uint32_t ReceiveReply(DeviceConnection& connection, std::uint32_t sequence,
     static_assert(sizeof reply == sizeof(wire::ReplyHeader) + wire::kMaxPayload);
 
     for (;;) {
-        if (const std::uint32_t status = WaitFor(connection.fd, POLLIN, deadline)) return status;
+        // A blocking receive bounded by SO_RCVTIMEO: one system call on the usual path.
+        const int remaining = Remaining(deadline);
+        if (remaining == 0) return ETIMEDOUT;  // a receive timeout of 0 would mean "for ever"
+        if (remaining != connection.receiveTimeoutMs) {
+            const timeval limit{remaining / 1000, (remaining % 1000) * 1000};
+            if (setsockopt(connection.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+                return LastError();
+            connection.receiveTimeoutMs = remaining;
+        }
 
         iovec part{&reply, sizeof reply};
         alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
@@ -111,8 +123,9 @@ std::uint32_t ReceiveReply(DeviceConnection& connection, std::uint32_t sequence,
         message.msg_iovlen = 1;
         message.msg_control = control;
         message.msg_controllen = sizeof control;
-        const ssize_t received = recvmsg(connection.fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+        const ssize_t received = recvmsg(connection.fd, &message, MSG_CMSG_CLOEXEC);
         if (received < 0) {
+            // EAGAIN: the receive timeout ran out; the loop ends on the deadline above.
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
             return LastError();
         }
