@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -149,6 +150,28 @@ TEST_F(DeviceIo, ADriverThatDoesNotAnswerTimesOutAndItsLateAnswerIsDiscarded) {
     EXPECT_EQ(out, Bytes(4, 0));
     EXPECT_EQ(platform::DeviceControl(handle, 2, nullptr, 0, out.data(), 4), 0u);
     EXPECT_EQ(out, Bytes(4, 2));
+}
+
+// A signal arriving while the client waits for the reply (no SA_RESTART) is not a failure.
+TEST_F(DeviceIo, ASignalWhileWaitingForTheReplyIsRidden) {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    struct sigaction previous {};
+    sigaction(SIGUSR1, &action, &previous);
+    const pthread_t caller = pthread_self();
+    fake.Serve([caller](const Request& r, Peer& peer, int&) {
+        if (r.code == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            pthread_kill(caller, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        peer.Reply(r.sequence, 0, {7, 7});
+    });
+    Open();
+    Bytes out(2, 0);
+    EXPECT_EQ(platform::DeviceControl(handle, 1, nullptr, 0, out.data(), 2), 0u);
+    EXPECT_EQ(out, Bytes(2, 7));
+    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 TEST_F(DeviceIo, HandsTheEventToTheDriverWhichCanSignalIt) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <chrono>
 #include <thread>
@@ -64,6 +66,25 @@ TEST(WaitForAny, WakesWhenAnotherThreadSets) {
     });
     EXPECT_EQ(WaitForAny({&stop, &work}, kInfinite), 1);
     setter.join();
+}
+
+// A signal that interrupts the wait (no SA_RESTART) neither ends it nor fails it.
+TEST(WaitForAny, ASignalDoesNotCutTheWaitShort) {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    struct sigaction previous {};
+    sigaction(SIGUSR1, &action, &previous);
+    Event event;
+    const pthread_t waiter = pthread_self();
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pthread_kill(waiter, SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        event.Set();
+    });
+    EXPECT_EQ(WaitForAny({&event}, 5000), 0);
+    other.join();
+    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 TEST(WaitForAny, FailsOnAnEmptyListOrAMissingEvent) {
