@@ -1,8 +1,9 @@
+#include "driver/RecordText.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "driver/RecordText.h"
 #include "driver/ZivuUsbRecords.h"
 
 TEST(FieldText, StopsAtNulOrAtTheEndOfTheField) {
