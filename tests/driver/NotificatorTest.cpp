@@ -177,8 +177,10 @@ TEST(NotificatorStop, EndsTheThreadClosesTheConnectionAndCanBeStartedAgain) {
 TEST(NotificatorStop, GivesUpOnAThreadThatDoesNotEndAndStaysSafe) {
     EventFake fake;
     const int threadsBefore = ThreadCount();
-    // Outlives everything here: the abandoned thread is still inside it after Stop.
-    static BlockingTarget stuck;
+    // Outlives the notificator: the abandoned thread is still inside it after Stop. Freed
+    // only once that thread is gone.
+    auto* stuckTarget = new BlockingTarget;
+    BlockingTarget& stuck = *stuckTarget;
     RecordingTarget target;
     {
         CZivuUsbNotificator notificator;
@@ -203,7 +205,8 @@ TEST(NotificatorStop, GivesUpOnAThreadThatDoesNotEndAndStaysSafe) {
     // The notificator is gone; the abandoned thread finishes its posting and ends on
     // its own without touching it.
     stuck.Release();
-    EXPECT_TRUE(WaitForThreadCount(threadsBefore));
+    ASSERT_TRUE(WaitForThreadCount(threadsBefore));
+    delete stuckTarget;
     EXPECT_EQ(target.Messages().size(), 1u);
 }
 

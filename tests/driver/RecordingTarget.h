@@ -11,7 +11,7 @@
 
 #include "driver/MessageTarget.h"
 
-class RecordingTarget : public IMessageTarget {
+class RecordingTarget final : public IMessageTarget {
 public:
     struct Message {
         std::uint32_t message, wParam, lParam;
@@ -46,7 +46,7 @@ private:
     std::vector<Message> m_messages;
 };
 
-class BlockingTarget : public IMessageTarget {
+class BlockingTarget final : public IMessageTarget {
 public:
     void PostMessage(std::uint32_t, std::uint32_t, std::uint32_t) override {
         std::unique_lock lock(m_mutex);
