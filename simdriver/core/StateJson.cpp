@@ -1,5 +1,6 @@
 #include "simdriver/core/StateJson.h"
 
+#include <limits>
 #include <set>
 
 namespace simdriver {
@@ -8,6 +9,20 @@ namespace {
 using nlohmann::json;
 
 constexpr int kFormat = 1;
+
+// nlohmann converts -1 to 4294967295 without a word; a state file with such a value is
+// damaged, not a huge number.
+template <typename T>
+T Unsigned(const json& value) {
+    if (!value.is_number_integer())
+        throw std::runtime_error("expected a whole number, found " + value.dump());
+    auto number = value.get<std::int64_t>();
+    if (!value.is_number_unsigned() && number < 0)
+        throw std::runtime_error("expected an unsigned number, found " + value.dump());
+    if (value.get<std::uint64_t>() > std::numeric_limits<T>::max())
+        throw std::runtime_error("number out of range: " + value.dump());
+    return static_cast<T>(value.get<std::uint64_t>());
+}
 
 json NameToJson(const std::string& name) {
     try {
@@ -54,8 +69,8 @@ json ChannelsToJson(const std::vector<SimChannel>& channels) {
 std::vector<SimChannel> ChannelsFromJson(const json& list) {
     std::vector<SimChannel> channels;
     for (const json& c : list)
-        channels.push_back({c.at("id").get<std::uint32_t>(), NameFromJson(c.at("hardware_name")),
-                            NameFromJson(c.at("name"))});
+        channels.push_back({Unsigned<std::uint32_t>(c.at("id")),
+                            NameFromJson(c.at("hardware_name")), NameFromJson(c.at("name"))});
     return channels;
 }
 
@@ -67,8 +82,9 @@ json AudioBufferToJson(const SimAudioBuffer& b) {
 }
 
 SimAudioBuffer AudioBufferFromJson(const json& j) {
-    return {j.at("current_us").get<std::uint32_t>(), ArrayFromHex<4>(j.at("reserved1")),
-            j.at("sample_granularity").get<std::uint32_t>(), ArrayFromHex<4>(j.at("reserved2"))};
+    return {Unsigned<std::uint32_t>(j.at("current_us")), ArrayFromHex<4>(j.at("reserved1")),
+            Unsigned<std::uint32_t>(j.at("sample_granularity")),
+            ArrayFromHex<4>(j.at("reserved2"))};
 }
 
 SimState ParseState(const json& j) {
@@ -78,41 +94,44 @@ SimState ParseState(const json& j) {
         throw std::runtime_error("unknown state format " + j.at("format").dump());
     for (const json& d : j.at("devices")) {
         SimDevice device;
-        device.id = d.at("id").get<std::uint32_t>();
+        device.id = Unsigned<std::uint32_t>(d.at("id"));
         device.serial = d.at("serial").get<std::string>();
         device.name = NameFromJson(d.at("name"));
-        device.ranking = d.at("ranking").get<std::uint32_t>();
+        device.ranking = Unsigned<std::uint32_t>(d.at("ranking"));
         device.inputs = ChannelsFromJson(d.at("inputs"));
         device.outputs = ChannelsFromJson(d.at("outputs"));
         for (const json& c : d.at("sources"))
-            device.sources.push_back({c.at("context").get<std::uint32_t>(),
-                                      c.at("id").get<std::uint32_t>(), NameFromJson(c.at("name"))});
-        device.currentSource = d.at("current_source").get<std::uint32_t>();
+            device.sources.push_back({Unsigned<std::uint32_t>(c.at("context")),
+                                      Unsigned<std::uint32_t>(c.at("id")),
+                                      NameFromJson(c.at("name"))});
+        device.currentSource = Unsigned<std::uint32_t>(d.at("current_source"));
         s.devices.push_back(std::move(device));
     }
-    s.rateSelectionMode = j.at("mode").get<std::uint32_t>();
-    s.rates = j.at("rates").get<std::vector<std::uint32_t>>();
-    s.currentRate = j.at("rate").get<std::uint32_t>();
-    s.clockMaster = j.at("clock_master").get<std::uint32_t>();
+    s.rateSelectionMode = Unsigned<std::uint32_t>(j.at("mode"));
+    s.rates.clear();
+    for (const json& rate : j.at("rates")) s.rates.push_back(Unsigned<std::uint32_t>(rate));
+    s.currentRate = Unsigned<std::uint32_t>(j.at("rate"));
+    s.clockMaster = Unsigned<std::uint32_t>(j.at("clock_master"));
     s.clockMasterReserved1 = ArrayFromHex<4>(j.at("clock_master_reserved1"));
     s.clockMasterReserved2 = ArrayFromHex<4>(j.at("clock_master_reserved2"));
     const json& sb = j.at("stream_buffer");
     s.streamBuffer = {
-        sb.at("minimum_us").get<std::uint32_t>(), sb.at("maximum_us").get<std::uint32_t>(),
-        sb.at("step_us").get<std::uint32_t>(), sb.at("current_us").get<std::uint32_t>()};
+        Unsigned<std::uint32_t>(sb.at("minimum_us")), Unsigned<std::uint32_t>(sb.at("maximum_us")),
+        Unsigned<std::uint32_t>(sb.at("step_us")), Unsigned<std::uint32_t>(sb.at("current_us"))};
     s.asioBuffer = AudioBufferFromJson(j.at("asio_buffer"));
     s.wdmBuffer = AudioBufferFromJson(j.at("wdm_buffer"));
-    s.includeDeviceName = j.at("include_device_name").get<std::uint32_t>();
-    s.dropouts = j.at("dropouts").get<std::uint32_t>();
+    s.includeDeviceName = Unsigned<std::uint32_t>(j.at("include_device_name"));
+    s.dropouts = Unsigned<std::uint32_t>(j.at("dropouts"));
     s.streaming = j.at("streaming").get<bool>();
     const json& v = j.at("version");
-    s.version = {v.at("interface_major").get<std::uint8_t>(),
-                 v.at("interface_minor").get<std::uint8_t>(),
-                 v.at("driver_major").get<std::uint8_t>(), v.at("driver_minor").get<std::uint8_t>(),
-                 v.at("driver_build").get<std::uint32_t>()};
-    s.nextDeviceId = j.at("next_device_id").get<std::uint32_t>();
-    s.nextChannelId = j.at("next_channel_id").get<std::uint32_t>();
-    s.nextSerial = j.at("next_serial").get<std::uint32_t>();
+    s.version = {Unsigned<std::uint8_t>(v.at("interface_major")),
+                 Unsigned<std::uint8_t>(v.at("interface_minor")),
+                 Unsigned<std::uint8_t>(v.at("driver_major")),
+                 Unsigned<std::uint8_t>(v.at("driver_minor")),
+                 Unsigned<std::uint32_t>(v.at("driver_build"))};
+    s.nextDeviceId = Unsigned<std::uint32_t>(j.at("next_device_id"));
+    s.nextChannelId = Unsigned<std::uint32_t>(j.at("next_channel_id"));
+    s.nextSerial = Unsigned<std::uint32_t>(j.at("next_serial"));
     return s;
 }
 
