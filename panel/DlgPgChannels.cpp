@@ -2,12 +2,11 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -63,8 +62,7 @@ CDlgPgChannels::CDlgPgChannels(bool outputs, QWidget* parent)
     connect(m_List, &CListCtrlEx::ItemChanged, this, &CDlgPgChannels::OnListItemChanged);
     connect(m_List, &CListCtrlEx::DoubleClicked, this, &CDlgPgChannels::OnListDblClk);
     // Enter on a row renames its channel, as a double click does.
-    for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
-        new QShortcut(key, m_List, this, &CDlgPgChannels::OnListDblClk, Qt::WidgetShortcut);
+    m_List->installEventFilter(this);
     connect(m_EditNameButton, &QPushButton::clicked, this, &CDlgPgChannels::OnEditNameClicked);
 }
 
@@ -173,6 +171,17 @@ void CDlgPgChannels::OnIncludeDeviceNameClicked() {
 void CDlgPgChannels::OnListItemChanged() { UpdateSelection(); }
 
 void CDlgPgChannels::OnListDblClk() { OnEditNameClicked(); }
+
+bool CDlgPgChannels::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_List && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnListDblClk();
+            return true;
+        }
+    }
+    return CDialogPage::eventFilter(watched, event);
+}
 
 void CDlgPgChannels::OnEditNameClicked() {
     const int row = m_List->GetSelectedIndex();

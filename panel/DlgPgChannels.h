@@ -46,6 +46,7 @@ public:
 
 protected:
     void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnIncludeDeviceNameClicked();

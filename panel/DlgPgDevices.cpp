@@ -1,11 +1,10 @@
 #include "DlgPgDevices.h"
 
 #include <QHBoxLayout>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -71,8 +70,7 @@ CDlgPgDevices::CDlgPgDevices(QWidget* parent)
     connect(m_List, &CListCtrlEx::ItemChanged, this, &CDlgPgDevices::OnListItemChanged);
     connect(m_List, &CListCtrlEx::DoubleClicked, this, &CDlgPgDevices::OnListDblClk);
     // Enter on a row renames its device, as a double click does.
-    for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
-        new QShortcut(key, m_List, this, &CDlgPgDevices::OnListDblClk, Qt::WidgetShortcut);
+    m_List->installEventFilter(this);
     connect(m_EditNameButton, &QPushButton::clicked, this, &CDlgPgDevices::OnEditNameClicked);
     connect(m_UpButton, &QPushButton::clicked, this, &CDlgPgDevices::OnUpClicked);
     connect(m_DownButton, &QPushButton::clicked, this, &CDlgPgDevices::OnDownClicked);
@@ -150,6 +148,17 @@ void CDlgPgDevices::EditDeviceName(int index) {
 void CDlgPgDevices::OnListItemChanged() { UpdateButtons(); }
 
 void CDlgPgDevices::OnListDblClk() { OnEditNameClicked(); }
+
+bool CDlgPgDevices::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_List && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnListDblClk();
+            return true;
+        }
+    }
+    return CDialogPage::eventFilter(watched, event);
+}
 
 void CDlgPgDevices::OnEditNameClicked() {
     const int row = m_List->GetSelectedIndex();

@@ -35,6 +35,7 @@ public:
 
 protected:
     void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnListItemChanged();
