@@ -13,6 +13,7 @@
 #include "AsioDisplayName.h"
 #include "ControlPanelView.h"
 #include "ListCtrlEx.h"
+#include "ListGridLines.h"
 #include "PageLinks.h"
 #include "RecordQString.h"
 #include "SubDlgChannelNameEdit.h"
@@ -74,6 +75,7 @@ void CDlgPgChannels::OnInitDialog() {
     m_List->InsertColumn(kDeviceName, LoadStringId(ids::IDS_DEVICE_NAME), 160);
     m_List->InsertColumn(kChannelName, LoadStringId(ids::IDS_CHANNEL_NAME), 160);
     m_List->InsertColumn(kAsioDisplayName, LoadStringId(ids::IDS_ASIO_DISPLAY_NAME), 180);
+    ShowGridLines(m_List);
     m_EditNameButton->setEnabled(false);
     // Each page reads the setting for itself; a failed read leaves the box as it was.
     if (theDrv.GetIncludeDeviceName(theDrv.m_IncludeDeviceName) == 0)

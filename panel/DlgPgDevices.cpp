@@ -11,6 +11,7 @@
 #include "DeviceRanking.h"
 #include "FrameAccess.h"
 #include "ListCtrlEx.h"
+#include "ListGridLines.h"
 #include "PageLinks.h"
 #include "RecordQString.h"
 #include "SubDlgDeviceNameEdit.h"
@@ -80,6 +81,7 @@ CDlgPgDevices::CDlgPgDevices(QWidget* parent)
 void CDlgPgDevices::OnInitDialog() {
     m_List->InsertColumn(0, LoadStringId(ids::IDS_DEVICE_NAME), 235);
     m_List->InsertColumn(1, LoadStringId(ids::IDS_SERIAL_NUMBER), 220);
+    ShowGridLines(m_List);
     m_HelpText = LoadStringId(ids::IDS_RANKING_HELP);
     m_ApplyButton->setEnabled(false);
     Reload();
