@@ -60,6 +60,7 @@ void CDlgPgASIOSettings::OnInitDialog() {
     PushLabelTexts();
     Reload();
     SetUpHoverNote();
+    m_bInitialised = true;
 }
 
 void CDlgPgASIOSettings::BuildControls() {
@@ -246,7 +247,8 @@ void CDlgPgASIOSettings::OnApplyWdm() {
 void CDlgPgASIOSettings::setVisible(bool visible) {
     const bool wasShown = !isHidden();
     CDialogPage::setVisible(visible);
-    if (IsCreated() && visible != wasShown) OnShowWindow(visible);
+    // The page is created hidden: only show and hide after that count.
+    if (m_bInitialised && visible != wasShown) OnShowWindow(visible);
 }
 
 void CDlgPgASIOSettings::OnShowWindow(bool shown) {

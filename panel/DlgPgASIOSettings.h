@@ -50,6 +50,7 @@ private:
     const BufferScale m_AsioScale = kAudioBufferScale;
     const BufferScale m_WdmScale = kAudioBufferScale;
     int m_Timer = 0;
+    bool m_bInitialised = false;
 
     QString m_strDropOuts;
     QString m_strStreamDepth;
