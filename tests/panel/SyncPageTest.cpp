@@ -98,7 +98,9 @@ protected:
 };
 
 TEST_F(SyncPageTest, ReloadAsksInItsOrderAndShowsTheFirstDevicesSources) {
-    m_sim.Plug({.sources = 2});
+    zeltest::PlugOptions second;
+    second.sources = 2;
+    m_sim.Plug(second);
     CreatePage();
     m_page->Reload();
     EXPECT_EQ(RequestCodes(),
@@ -303,8 +305,12 @@ TEST_F(SyncPageTest, FailedReadsDisableTheirControlsWithoutAMessage) {
         EXPECT_EQ(Enabled(1101), c.sources);
         EXPECT_FALSE(Enabled(1090));
         EXPECT_FALSE(Enabled(1091));
-        if (!c.rates) EXPECT_EQ(Combo(1092)->count(), 0);
-        if (!c.sources) EXPECT_EQ(Combo(1101)->count(), 0);
+        if (!c.rates) {
+            EXPECT_EQ(Combo(1092)->count(), 0);
+        }
+        if (!c.sources) {
+            EXPECT_EQ(Combo(1101)->count(), 0);
+        }
         for (int id : {1093, 1102, 1100, 1094}) EXPECT_FALSE(Enabled(id)) << id;
         EXPECT_TRUE(m_messages.empty());
         m_sim.ClearFaults();
