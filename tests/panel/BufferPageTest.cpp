@@ -21,8 +21,10 @@ using Codes = std::vector<std::uint32_t>;
 
 class BufferPageTest : public testing::Test {
 protected:
+    // The host widget of the fixture needs the application first.
+    static void SetUpTestSuite() { qttest::App(); }
+
     void SetUp() override {
-        qttest::App();
         m_sim.Plug();
         ASSERT_EQ(theDrv.Open(ZIVU_DRIVER_NAME), 0u);
         // The rate the synchronisation page would have read.

@@ -34,8 +34,10 @@ std::vector<std::uint8_t> Bytes(const Record& record) {
 
 class SyncPageTest : public testing::Test {
 protected:
+    // The host widget of the fixture needs the application first.
+    static void SetUpTestSuite() { qttest::App(); }
+
     void SetUp() override {
-        qttest::App();
         // The driver starts in manual mode with 44.1, 48, 88.2 and 96 kHz, at 48 kHz.
         m_firstSerial = m_sim.Plug();
         ASSERT_EQ(theDrv.Open(ZIVU_DRIVER_NAME), 0u);
