@@ -283,7 +283,7 @@ TEST_F(SyncPageTest, FailedReadsDisableTheirControlsWithoutAMessage) {
     struct Case {
         const char* name;
         std::vector<std::uint32_t> failing;
-        bool modeRadios, rates, sources;
+        bool modeRadios, clockMasterRadios, rates, sources;
     };
     const Case cases[] = {
         {"everything",
@@ -291,11 +291,12 @@ TEST_F(SyncPageTest, FailedReadsDisableTheirControlsWithoutAMessage) {
           IOCTL_GET_DEVICE_LIST},
          false,
          false,
+         false,
          false},
         // A failed clock-master read leaves the mode radios alone.
-        {"clock master", {IOCTL_GET_CLOCK_MASTER}, true, true, true},
-        {"rate record", {IOCTL_GET_SAMPLE_RATE_INFO}, true, false, true},
-        {"a device's sources", {IOCTL_GET_SYNC_MODE_INFO}, true, true, false},
+        {"clock master", {IOCTL_GET_CLOCK_MASTER}, true, false, true, true},
+        {"rate record", {IOCTL_GET_SAMPLE_RATE_INFO}, true, true, false, true},
+        {"a device's sources", {IOCTL_GET_SYNC_MODE_INFO}, true, true, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -305,8 +306,8 @@ TEST_F(SyncPageTest, FailedReadsDisableTheirControlsWithoutAMessage) {
         EXPECT_EQ(Enabled(1099), c.modeRadios);
         EXPECT_EQ(Enabled(1092), c.rates);
         EXPECT_EQ(Enabled(1101), c.sources);
-        EXPECT_FALSE(Enabled(1090));
-        EXPECT_FALSE(Enabled(1091));
+        EXPECT_EQ(Enabled(1090), c.clockMasterRadios);
+        EXPECT_EQ(Enabled(1091), c.clockMasterRadios);
         if (!c.rates) {
             EXPECT_EQ(Combo(1092)->count(), 0);
         }
