@@ -17,6 +17,8 @@ constexpr std::uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMP
 struct DeviceInterfaceEvent {
     std::uint32_t type = 0;
     std::string name;  // the device's interface name; may be empty
+
+    bool operator==(const DeviceInterfaceEvent&) const = default;
 };
 
 // Watches one device interface class. POSIX: inotify on <rundir>/<class>/, whose entries
