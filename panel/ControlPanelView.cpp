@@ -47,7 +47,7 @@ void StartNotificator(CZivuUsbNotificator& notificator, IMessageTarget* target) 
 
 }  // namespace
 
-QString IconResourcePath(unsigned iconId) { return QStringLiteral(":/icons/%1.png").arg(iconId); }
+QString IconResourcePath(unsigned iconId) { return QStringLiteral(":/icons/%1.svg").arg(iconId); }
 
 CZEL_USB_CPLView::CZEL_USB_CPLView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("101"));

@@ -91,5 +91,5 @@ private:
     bool m_bDrainQueued = false;  // a continuation of the drain is waiting in the queue
 };
 
-// Where the tree's icons are looked up: ":/icons/<id>.png".
+// Where the tree's icons are looked up: ":/icons/<id>.svg".
 QString IconResourcePath(unsigned iconId);
