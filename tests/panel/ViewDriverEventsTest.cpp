@@ -149,4 +149,20 @@ TEST_F(ViewDriverEventsTest, RemovalWhenTheDriverEndsReloadsWithTheConnectionClo
     EXPECT_FALSE(theDrv.IsOpen());
 }
 
+TEST_F(ViewDriverEventsTest, DestroyStopsTheNotificatorAndDestructionClosesTheModel) {
+    sim.Start();
+    MakeView();
+    ASSERT_TRUE(view->m_notificator.IsRunning());
+
+    view->OnDestroy();
+    EXPECT_FALSE(view->m_notificator.IsRunning());
+    sim.Notify(2);
+    Settle();
+    EXPECT_TRUE(recorder->reloads.isEmpty());
+
+    recorder.reset();
+    view.reset();
+    EXPECT_FALSE(theDrv.IsOpen());
+}
+
 }  // namespace
