@@ -85,6 +85,8 @@ CZEL_USB_CPLView::CZEL_USB_CPLView(QWidget* parent) : QWidget(parent) {
 }
 
 CZEL_USB_CPLView::~CZEL_USB_CPLView() {
+    // The pages go before the tree: its last selection change must not reach them.
+    disconnect(&m_tree, nullptr, this, nullptr);
     OnDestroy();
     theDrv.Close();
 }
