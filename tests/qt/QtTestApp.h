@@ -2,6 +2,8 @@
 // dialog or message box from a timer while the code under test runs it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -17,11 +19,20 @@ inline QApplication& App() {
     static int argc = 1;
     static char name[] = "zel-tests";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app = [] {
+    // Destroyed when the test run ends, not in the exit handlers: there it would outlive
+    // Qt's own statics (the input devices that key events create) and crash.
+    struct AppEnvironment : ::testing::Environment {
+        std::unique_ptr<QApplication> app;
+        void TearDown() override { app.reset(); }
+    };
+    static AppEnvironment* environment = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return std::make_unique<QApplication>(argc, argv);
+        auto* env = new AppEnvironment;
+        env->app = std::make_unique<QApplication>(argc, argv);
+        ::testing::AddGlobalTestEnvironment(env);  // gtest owns it from here
+        return env;
     }();
-    return *app;
+    return *environment->app;
 }
 
 // Runs `answer` on the next modal widget that appears (polling every 10 ms for up to
@@ -43,7 +54,8 @@ inline void AnswerNextModal(std::function<void(QWidget*)> answer) {
 }
 
 // Closes the next message box with OK and hands its text to `seen`.
-inline void AcceptNextMessageBox(std::function<void(const QString& title, const QString& text)> seen) {
+inline void AcceptNextMessageBox(
+    std::function<void(const QString& title, const QString& text)> seen) {
     AnswerNextModal([seen](QWidget* w) {
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             if (seen) seen(box->windowTitle(), box->text());
