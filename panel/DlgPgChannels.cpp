@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -62,8 +61,6 @@ CDlgPgChannels::CDlgPgChannels(bool outputs, QWidget* parent)
             &CDlgPgChannels::OnIncludeDeviceNameClicked);
     connect(m_List, &CListCtrlEx::ItemChanged, this, &CDlgPgChannels::OnListItemChanged);
     connect(m_List, &CListCtrlEx::DoubleClicked, this, &CDlgPgChannels::OnListDblClk);
-    // Enter on a row renames its channel, as a double click does.
-    m_List->installEventFilter(this);
     connect(m_EditNameButton, &QPushButton::clicked, this, &CDlgPgChannels::OnEditNameClicked);
 }
 
@@ -173,17 +170,6 @@ void CDlgPgChannels::OnIncludeDeviceNameClicked() {
 void CDlgPgChannels::OnListItemChanged() { UpdateSelection(); }
 
 void CDlgPgChannels::OnListDblClk() { OnEditNameClicked(); }
-
-bool CDlgPgChannels::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_List && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            OnListDblClk();
-            return true;
-        }
-    }
-    return CDialogPage::eventFilter(watched, event);
-}
 
 void CDlgPgChannels::OnEditNameClicked() {
     const int row = m_List->GetSelectedIndex();

@@ -46,7 +46,6 @@ public:
 
 protected:
     void OnInitDialog() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnIncludeDeviceNameClicked();

@@ -1,7 +1,6 @@
 #include "DlgPgDevices.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -70,8 +69,6 @@ CDlgPgDevices::CDlgPgDevices(QWidget* parent)
 
     connect(m_List, &CListCtrlEx::ItemChanged, this, &CDlgPgDevices::OnListItemChanged);
     connect(m_List, &CListCtrlEx::DoubleClicked, this, &CDlgPgDevices::OnListDblClk);
-    // Enter on a row renames its device, as a double click does.
-    m_List->installEventFilter(this);
     connect(m_EditNameButton, &QPushButton::clicked, this, &CDlgPgDevices::OnEditNameClicked);
     connect(m_UpButton, &QPushButton::clicked, this, &CDlgPgDevices::OnUpClicked);
     connect(m_DownButton, &QPushButton::clicked, this, &CDlgPgDevices::OnDownClicked);
@@ -150,17 +147,6 @@ void CDlgPgDevices::EditDeviceName(int index) {
 void CDlgPgDevices::OnListItemChanged() { UpdateButtons(); }
 
 void CDlgPgDevices::OnListDblClk() { OnEditNameClicked(); }
-
-bool CDlgPgDevices::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_List && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            OnListDblClk();
-            return true;
-        }
-    }
-    return CDialogPage::eventFilter(watched, event);
-}
 
 void CDlgPgDevices::OnEditNameClicked() {
     const int row = m_List->GetSelectedIndex();

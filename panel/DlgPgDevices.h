@@ -35,7 +35,6 @@ public:
 
 protected:
     void OnInitDialog() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnListItemChanged();

@@ -1,6 +1,7 @@
 #include "ListCtrlEx.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <algorithm>
 
 CListCtrlEx::CListCtrlEx(QWidget* parent) : QTreeWidget(parent) {
@@ -77,6 +78,15 @@ void CListCtrlEx::SelectRow(int row) {
 void CListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeWidget::mouseDoubleClickEvent(event);
     emit DoubleClicked();
+}
+
+void CListCtrlEx::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        emit DoubleClicked();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeWidget(parent) {}

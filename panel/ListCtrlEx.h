@@ -30,11 +30,12 @@ public:
 signals:
     // Any change of a row's selection (the page's item-changed handler).
     void ItemChanged();
-    // A double click anywhere in the list.
+    // A double click anywhere in the list, or Enter on it: open the selected row.
     void DoubleClicked();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The navigation tree of the view; adds nothing to the tree control.
