@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "driver/ZivuUsbRecords.h"
 #include "simdriver/core/DeviceRecords.h"
@@ -273,7 +274,8 @@ RequestOutcome GetStreamStatistics(SimState& s, const std::uint8_t*, std::uint8_
 
 constexpr std::uint32_t kId = sizeof(std::uint32_t);
 
-const RequestSpec kRequests[] = {
+// Sorted by code, so that a request finds its entry by binary search.
+constexpr RequestSpec kRequests[] = {
     {IOCTL_GET_DRIVER_VERSION, 0, sizeof(_DRIVER_VERSION_INFO), GetDriverVersion},
     {IOCTL_GET_INCLUDE_DEVICE_NAME, 0, 4, GetIncludeDeviceName},
     {IOCTL_SET_INCLUDE_DEVICE_NAME, 4, 0, SetIncludeDeviceName},
@@ -304,12 +306,21 @@ const RequestSpec kRequests[] = {
     {IOCTL_GET_STREAM_STATISTICS, 0, sizeof(_STREAM_STATISTICS), GetStreamStatistics},
 };
 
+constexpr bool ByCode(const RequestSpec& a, const RequestSpec& b) { return a.code < b.code; }
+static_assert(std::is_sorted(std::begin(kRequests), std::end(kRequests), ByCode) &&
+                  std::adjacent_find(std::begin(kRequests), std::end(kRequests),
+                                     [](const RequestSpec& a, const RequestSpec& b) {
+                                         return a.code == b.code;
+                                     }) == std::end(kRequests),
+              "the request table must be sorted by code without duplicates");
+
 }  // namespace
 
 const RequestSpec* FindRequest(std::uint32_t code) {
-    for (const RequestSpec& spec : kRequests)
-        if (spec.code == code) return &spec;
-    return nullptr;
+    const RequestSpec* it = std::lower_bound(
+        std::begin(kRequests), std::end(kRequests), code,
+        [](const RequestSpec& spec, std::uint32_t wanted) { return spec.code < wanted; });
+    return it != std::end(kRequests) && it->code == code ? it : nullptr;
 }
 
 }  // namespace simdriver

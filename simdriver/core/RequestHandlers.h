@@ -15,7 +15,8 @@ struct RequestOutcome {
     std::int32_t event = 0;
 };
 
-// `out` points to outSize zeroed bytes; `in` to inSize bytes.
+// `in` points to inSize bytes, `out` to room for outSize bytes, which a handler that
+// succeeds fills completely: the server hands it its reused reply buffer.
 using RequestHandler = RequestOutcome (*)(SimState& state, const std::uint8_t* in,
                                           std::uint8_t* out);
 

@@ -152,7 +152,7 @@ json ExecuteCommand(SimDriverCore& core, const json& command, bool* quit) {
     }
 }
 
-json LogToJson(const std::deque<LogEntry>& log) {
+json LogToJson(const RequestLog& log) {
     json list = json::array();
     for (const LogEntry& entry : log)
         list.push_back(

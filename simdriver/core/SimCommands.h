@@ -13,6 +13,6 @@ namespace simdriver {
 // Runs one command on the core. Sets *quit for "quit" (the caller ends the server).
 nlohmann::json ExecuteCommand(SimDriverCore& core, const nlohmann::json& command, bool* quit);
 
-nlohmann::json LogToJson(const std::deque<LogEntry>& log);
+nlohmann::json LogToJson(const RequestLog& log);
 
 }  // namespace simdriver

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -59,6 +60,18 @@ bool SimDriverCore::TakeRule(std::map<std::uint32_t, Rule<T>>& rules, std::uint3
 Reply SimDriverCore::Handle(ConnectionId connectionId, std::uint32_t code, const void* in,
                             std::uint32_t inSize, std::uint32_t outSize, int eventFd) {
     Reply reply;
+    reply.out.resize(outSize);
+    ReplyInfo info = HandleInto(connectionId, code, in, inSize, reply.out.data(), outSize, eventFd);
+    reply.out.resize(info.outLength);
+    reply.status = info.status;
+    reply.delayMs = info.delayMs;
+    return reply;
+}
+
+ReplyInfo SimDriverCore::HandleInto(ConnectionId connectionId, std::uint32_t code, const void* in,
+                                    std::uint32_t inSize, std::uint8_t* out, std::uint32_t outSize,
+                                    int eventFd) {
+    ReplyInfo reply;
     auto it = m_connections.find(connectionId);
     if (it == m_connections.end()) {
         CloseFd(eventFd);
@@ -68,34 +81,39 @@ Reply SimDriverCore::Handle(ConnectionId connectionId, std::uint32_t code, const
     std::uint32_t delayMs = 0;
     TakeRule(m_delays, code, &delayMs);
 
-    std::vector<std::uint8_t> payload;
     std::uint32_t failure = 0;
-    if (TakeRule(m_answers, code, &payload)) {
+    if (auto answer = m_answers.find(code); answer != m_answers.end()) {
         // An injected answer stands in for the driver's whole work: success with exactly
         // these bytes, cut to what the caller can take.
-        if (payload.size() > outSize) payload.resize(outSize);
-        reply.out = std::move(payload);
+        const std::vector<std::uint8_t>& payload = answer->second.value;
+        reply.outLength =
+            static_cast<std::uint32_t>(std::min<std::size_t>(payload.size(), outSize));
+        if (reply.outLength > 0) std::memcpy(out, payload.data(), reply.outLength);
+        if (answer->second.remaining != 0 && --answer->second.remaining == 0)
+            m_answers.erase(answer);
     } else if (TakeRule(m_failures, code, &failure)) {
         reply.status = failure;
     } else {
-        reply = Dispatch(it->second, code, static_cast<const std::uint8_t*>(in), inSize, outSize,
-                         eventFd);
+        reply = Dispatch(it->second, code, static_cast<const std::uint8_t*>(in), inSize, out,
+                         outSize, eventFd);
     }
     reply.delayMs = delayMs;
     CloseFd(eventFd);  // -1 when the connection kept it
-    AppendLog(connectionId, code, reply.status);
+    m_log.Append({connectionId, code, reply.status});
     return reply;
 }
 
-Reply SimDriverCore::Dispatch(Connection& connection, std::uint32_t code, const std::uint8_t* in,
-                              std::uint32_t inSize, std::uint32_t outSize, int& eventFd) {
-    Reply reply;
+ReplyInfo SimDriverCore::Dispatch(Connection& connection, std::uint32_t code,
+                                  const std::uint8_t* in, std::uint32_t inSize, std::uint8_t* out,
+                                  std::uint32_t outSize, int& eventFd) {
+    ReplyInfo reply;
     const RequestSpec* spec = FindRequest(code);
     if (!spec) {
         reply.status = ENOTTY;
         return reply;
     }
-    if (inSize != spec->inSize || outSize != spec->outSize || (inSize > 0 && !in)) {
+    if (inSize != spec->inSize || outSize != spec->outSize || (inSize > 0 && !in) ||
+        (outSize > 0 && !out)) {
         reply.status = EINVAL;
         return reply;
     }
@@ -119,15 +137,14 @@ Reply SimDriverCore::Dispatch(Connection& connection, std::uint32_t code, const 
         _DRIVER_NOTIFICATION record{};
         record.EventCode = connection.queue.front();
         connection.queue.pop_front();
-        reply.out.resize(sizeof record);
-        std::memcpy(reply.out.data(), &record, sizeof record);
+        std::memcpy(out, &record, sizeof record);
+        reply.outLength = sizeof record;
         return reply;
     }
 
-    std::vector<std::uint8_t> out(outSize, 0);
-    RequestOutcome outcome = spec->handler(m_state, in, out.data());
+    RequestOutcome outcome = spec->handler(m_state, in, out);
     reply.status = outcome.status;
-    if (outcome.status == 0) reply.out = std::move(out);
+    if (outcome.status == 0) reply.outLength = outSize;
     if (outcome.event != 0) ConfigurationChanged(outcome.event);
     return reply;
 }
@@ -209,11 +226,6 @@ void SimDriverCore::ClearFaults() {
     m_failures.clear();
     m_answers.clear();
     m_delays.clear();
-}
-
-void SimDriverCore::AppendLog(ConnectionId connection, std::uint32_t code, std::uint32_t status) {
-    if (m_log.size() >= kMaxLogEntries) m_log.pop_front();
-    m_log.push_back({connection, code, status});
 }
 
 }  // namespace simdriver

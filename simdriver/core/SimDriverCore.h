@@ -10,24 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "simdriver/core/RequestLog.h"
 #include "simdriver/core/SimDevices.h"
 #include "simdriver/core/SimState.h"
 
 namespace simdriver {
-
-using ConnectionId = std::uint32_t;
-
-struct LogEntry {
-    ConnectionId connection = 0;
-    std::uint32_t code = 0;
-    std::uint32_t status = 0;
-};
 
 // The answer to one request. `out` holds the output record (empty on failure); the
 // server sends it `delayMs` late when a delay was injected.
 struct Reply {
     std::uint32_t status = 0;
     std::vector<std::uint8_t> out;
+    std::uint32_t delayMs = 0;
+};
+
+// The answer to one request whose output went straight into the caller's buffer:
+// `outLength` bytes of it (0 on failure).
+struct ReplyInfo {
+    std::uint32_t status = 0;
+    std::uint32_t outLength = 0;
     std::uint32_t delayMs = 0;
 };
 
@@ -53,6 +54,11 @@ public:
     // connection's notification event.
     Reply Handle(ConnectionId connection, std::uint32_t code, const void* in, std::uint32_t inSize,
                  std::uint32_t outSize, int eventFd = -1);
+    // The same, writing the output into `out` (room for `outSize` bytes; bytes past
+    // `outLength` are left as they were). Allocates nothing: the server's request path.
+    ReplyInfo HandleInto(ConnectionId connection, std::uint32_t code, const void* in,
+                         std::uint32_t inSize, std::uint8_t* out, std::uint32_t outSize,
+                         int eventFd = -1);
 
     const SimState& State() const { return m_state; }
     // For unusual set-ups; call ConfigurationChanged afterwards so that clients hear of it
@@ -77,7 +83,7 @@ public:
     void Delay(std::uint32_t code, std::uint32_t ms, std::uint32_t count = 1);  // ...are late
     void ClearFaults();
 
-    const std::deque<LogEntry>& Log() const { return m_log; }
+    const RequestLog& Log() const { return m_log; }
     void ClearLog() { m_log.clear(); }
 
     // Grows with every change of the persistent state; the server saves when it moves.
@@ -95,11 +101,11 @@ private:
         std::uint32_t remaining = 1;  // 0: until cleared
     };
 
-    Reply Dispatch(Connection& connection, std::uint32_t code, const std::uint8_t* in,
-                   std::uint32_t inSize, std::uint32_t outSize, int& eventFd);
+    ReplyInfo Dispatch(Connection& connection, std::uint32_t code, const std::uint8_t* in,
+                       std::uint32_t inSize, std::uint8_t* out, std::uint32_t outSize,
+                       int& eventFd);
     template <typename T>
     static bool TakeRule(std::map<std::uint32_t, Rule<T>>& rules, std::uint32_t code, T* value);
-    void AppendLog(ConnectionId connection, std::uint32_t code, std::uint32_t status);
 
     SimState m_state;
     std::map<ConnectionId, Connection> m_connections;
@@ -107,7 +113,7 @@ private:
     std::map<std::uint32_t, Rule<std::uint32_t>> m_failures;
     std::map<std::uint32_t, Rule<std::vector<std::uint8_t>>> m_answers;
     std::map<std::uint32_t, Rule<std::uint32_t>> m_delays;
-    std::deque<LogEntry> m_log;
+    RequestLog m_log{kMaxLogEntries};
     std::uint64_t m_revision = 0;
 };
 

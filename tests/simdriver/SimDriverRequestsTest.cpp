@@ -58,6 +58,13 @@ TEST_F(CoreTest, GetsAnswerWithWholeRecordsOfTheRightSize) {
         simdriver::Reply reply = core.Handle(connection, c.code, &id, c.inSize, c.outSize);
         EXPECT_EQ(reply.status, 0u) << std::hex << c.code;
         EXPECT_EQ(reply.out.size(), c.outSize) << std::hex << c.code;
+        // The server reuses one reply buffer: every byte of the record is written, so
+        // nothing of an earlier reply can travel along.
+        for (std::uint8_t stale : {0x00, 0xCC}) {
+            std::vector<std::uint8_t> out(c.outSize, stale);
+            core.HandleInto(connection, c.code, &id, c.inSize, out.data(), c.outSize);
+            EXPECT_EQ(out, reply.out) << std::hex << c.code << " over " << int(stale);
+        }
     }
     EXPECT_EQ(Call(IOCTL_BUFFER_CHANGE_STEP1, nullptr, 0, nullptr, 0), 0u);
     EXPECT_EQ(Call(IOCTL_BUFFER_CHANGE_STEP2, nullptr, 0, nullptr, 0), 0u);
