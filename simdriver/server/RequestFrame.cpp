@@ -1,6 +1,5 @@
 #include "simdriver/server/RequestFrame.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -35,14 +34,13 @@ std::uint32_t ParseRequest(const std::uint8_t* data, std::size_t size, bool trun
     return 0;
 }
 
-std::vector<std::uint8_t> BuildReply(std::uint32_t sequence, std::uint32_t status,
-                                     const std::vector<std::uint8_t>& out, std::uint32_t outSize) {
-    auto length = static_cast<std::uint32_t>(std::min<std::size_t>(out.size(), outSize));
-    ReplyHeader header{kReplyMagic, sequence, status, length};
-    std::vector<std::uint8_t> message(sizeof header + length);
-    std::memcpy(message.data(), &header, sizeof header);
-    if (length > 0) std::memcpy(message.data() + sizeof header, out.data(), length);
-    return message;
+static_assert(kReplyOutputOffset == sizeof(ReplyHeader));
+
+std::size_t FinishReply(std::uint8_t* message, std::uint32_t sequence, std::uint32_t status,
+                        std::uint32_t outLength) {
+    const ReplyHeader header{kReplyMagic, sequence, status, outLength};
+    std::memcpy(message, &header, sizeof header);
+    return sizeof header + outLength;
 }
 
 }  // namespace simdriver

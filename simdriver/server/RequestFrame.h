@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace simdriver {
 
@@ -23,8 +22,13 @@ struct ParsedRequest {
 std::uint32_t ParseRequest(const std::uint8_t* data, std::size_t size, bool truncated,
                            ParsedRequest* request);
 
-// Header and at most `outSize` bytes of `out`.
-std::vector<std::uint8_t> BuildReply(std::uint32_t sequence, std::uint32_t status,
-                                     const std::vector<std::uint8_t>& out, std::uint32_t outSize);
+// Where a reply's output starts in its message: the server has the driver write it there,
+// then puts the header in front of it, so a reply is built without a copy.
+constexpr std::size_t kReplyOutputOffset = 16;
+
+// Writes the reply header for `outLength` bytes of output that already sit at
+// message + kReplyOutputOffset, and returns the size of the whole message.
+std::size_t FinishReply(std::uint8_t* message, std::uint32_t sequence, std::uint32_t status,
+                        std::uint32_t outLength);
 
 }  // namespace simdriver

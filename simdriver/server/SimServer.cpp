@@ -1,7 +1,7 @@
 #include "simdriver/server/SimServer.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -26,6 +26,11 @@ namespace {
 
 constexpr std::size_t kMaxControlRequest = 1 << 20;
 constexpr int kMaxFdsPerRequest = 4;
+constexpr int kMaxEventsPerWait = 16;
+
+std::uint64_t EventTag(std::uint32_t what, int fd) {
+    return (std::uint64_t{what} << 32) | static_cast<std::uint32_t>(fd);
+}
 
 std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -39,6 +44,7 @@ void CloseFd(int& fd) {
 SimServer::SimServer(ServerOptions options)
     : m_runDir(std::move(options.runDir)), m_statePath(std::move(options.statePath)) {
     m_receiveBuffer.resize(sizeof(platform::wire::RequestHeader) + platform::wire::kMaxPayload + 1);
+    m_replyBuffer.resize(kReplyOutputOffset + platform::wire::kMaxPayload);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -90,9 +96,15 @@ StartResult SimServer::Start(std::string* error) {
     m_savedRevision = m_core->Revision();
 
     if (m_wakeFd < 0) return fail(ErrnoText("eventfd"));
+    m_epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    if (m_epollFd < 0) return fail(ErrnoText("epoll_create1"));
     if (!BindSocket(SocketPath(), SOCK_SEQPACKET, &m_listenFd, &reason) ||
         !BindSocket(ControlPath(), SOCK_STREAM, &m_controlFd, &reason))
         return fail(reason);
+    if (!Watch(m_wakeFd, Watched::Wake, EPOLLIN) ||
+        !Watch(m_listenFd, Watched::Listener, EPOLLIN) ||
+        !Watch(m_controlFd, Watched::ControlListener, EPOLLIN))
+        return fail(ErrnoText("epoll_ctl"));
     m_started = true;
     return StartResult::Started;
 }
@@ -156,45 +168,80 @@ void SimServer::SaveIfChangedLocked() {
     m_savedRevision = m_core->Revision();
 }
 
+// The descriptors are watched in one epoll set that changes only when a client comes or
+// goes, so waiting for the next request costs the same however many clients there are.
+bool SimServer::Watch(int fd, Watched what, std::uint32_t events) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = EventTag(static_cast<std::uint32_t>(what), fd);
+    return ::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
+void SimServer::ChangeWatch(int fd, Watched what, std::uint32_t events) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = EventTag(static_cast<std::uint32_t>(what), fd);
+    ::epoll_ctl(m_epollFd, EPOLL_CTL_MOD, fd, &event);
+}
+
+// Before every close: a descriptor that another process still shares (a child between
+// fork and exec) would otherwise stay in the set under a number that may be reused.
+void SimServer::Unwatch(int fd) { ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, fd, nullptr); }
+
 void SimServer::Run() {
     if (!m_started) return;
+    epoll_event events[kMaxEventsPerWait];
     while (!m_stopRequested) {
-        std::vector<pollfd> fds{
-            {m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_controlFd, POLLIN, 0}};
-        for (const auto& [fd, id] : m_clients) fds.push_back({fd, POLLIN, 0});
-        for (const auto& [fd, client] : m_controlClients)
-            fds.push_back({fd, static_cast<short>(client.answered ? POLLOUT : POLLIN), 0});
-        int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs());
+        int ready = ::epoll_wait(m_epollFd, events, kMaxEventsPerWait, PollTimeoutMs());
         if (ready < 0 && errno != EINTR) {
-            std::cerr << "zel-usb-simdriver: " << ErrnoText("poll") << "\n";
+            std::cerr << "zel-usb-simdriver: " << ErrnoText("epoll_wait") << "\n";
             break;
         }
-        SendDueReplies();
+        if (!m_delayed.empty()) SendDueReplies();
         if (ready <= 0) continue;
-        if (fds[0].revents) {
+        auto kind = [](const epoll_event& e) { return static_cast<Watched>(e.data.u64 >> 32); };
+        if (std::any_of(events, events + ready,
+                        [&](const epoll_event& e) { return kind(e) == Watched::Wake; })) {
             // Only Stop() and the daemon's signal handler write the wake descriptor.
             std::uint64_t count;
             [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &count, sizeof count);
             m_stopRequested = true;
             break;
         }
-        if (fds[1].revents & POLLIN) AcceptClients();
-        if (fds[2].revents & POLLIN) AcceptControlClients();
-        for (std::size_t i = 3; i < fds.size(); ++i) {
-            if (!fds[i].revents) continue;
-            if (m_clients.count(fds[i].fd))
-                ServeClient(fds[i].fd);
-            else if (m_controlClients.count(fds[i].fd))
-                ServeControlClient(fds[i].fd, fds[i].revents);
-        }
+        for (int i = 0; i < ready; ++i)
+            HandleEvent(kind(events[i]), static_cast<int>(events[i].data.u64 & 0xFFFFFFFFu));
     }
     Cleanup();
+}
+
+// A client closed earlier in the same batch is no longer in its map and is skipped.
+void SimServer::HandleEvent(Watched what, int fd) {
+    switch (what) {
+        case Watched::Listener:
+            AcceptClients();
+            break;
+        case Watched::ControlListener:
+            AcceptControlClients();
+            break;
+        case Watched::Client:
+            ServeClient(fd);
+            break;
+        case Watched::ControlClient:
+            if (m_controlClients.count(fd)) ServeControlClient(fd);
+            break;
+        case Watched::Wake:
+            break;
+    }
 }
 
 void SimServer::AcceptClients() {
     for (;;) {
         int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
+        if (!Watch(fd, Watched::Client, EPOLLIN)) {
+            ::close(fd);
+            continue;
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_clients[fd] = m_core->OpenConnection();
     }
@@ -204,12 +251,18 @@ void SimServer::AcceptControlClients() {
     for (;;) {
         int fd = ::accept4(m_controlFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
+        if (!Watch(fd, Watched::ControlClient, EPOLLIN)) {
+            ::close(fd);
+            continue;
+        }
         m_controlClients[fd] = ControlClient{};
     }
 }
 
 void SimServer::ServeClient(int fd) {
-    ConnectionId connection = m_clients[fd];
+    const auto client = m_clients.find(fd);
+    if (client == m_clients.end()) return;
+    const ConnectionId connection = client->second;
     iovec vector{m_receiveBuffer.data(), m_receiveBuffer.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxFdsPerRequest)];
     msghdr message{};
@@ -223,19 +276,20 @@ void SimServer::ServeClient(int fd) {
         CloseClient(fd);
         return;
     }
-    std::vector<int> received;
+    // Only the first descriptor can be an event; the rest are closed at once.
+    int eventFd = -1;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
         std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
         for (std::size_t i = 0; i < count; ++i) {
             int receivedFd;
             std::memcpy(&receivedFd, CMSG_DATA(c) + i * sizeof(int), sizeof receivedFd);
-            received.push_back(receivedFd);
+            if (eventFd < 0)
+                eventFd = receivedFd;
+            else
+                ::close(receivedFd);
         }
     }
-    // Only the first descriptor can be an event; the rest are closed at once.
-    int eventFd = received.empty() ? -1 : received.front();
-    for (std::size_t i = 1; i < received.size(); ++i) ::close(received[i]);
 
     ParsedRequest request;
     std::uint32_t status = ParseRequest(m_receiveBuffer.data(), static_cast<std::size_t>(size),
@@ -246,31 +300,36 @@ void SimServer::ServeClient(int fd) {
             CloseClient(fd);
             return;
         }
-        SendToClient(fd, BuildReply(request.sequence, status, {}, 0));
+        SendToClient(fd, m_replyBuffer.data(),
+                     FinishReply(m_replyBuffer.data(), request.sequence, status, 0));
         return;
     }
-    Reply reply;
+    // The driver writes its answer straight into the reply message.
+    ReplyInfo reply;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        reply = m_core->Handle(connection, request.code, request.in, request.inSize,
-                               request.outSize, eventFd);
+        reply =
+            m_core->HandleInto(connection, request.code, request.in, request.inSize,
+                               m_replyBuffer.data() + kReplyOutputOffset, request.outSize, eventFd);
         SaveIfChangedLocked();
     }
-    auto bytes = BuildReply(request.sequence, reply.status, reply.out, request.outSize);
+    const std::size_t length = FinishReply(m_replyBuffer.data(), request.sequence, reply.status,
+                                           std::min(reply.outLength, request.outSize));
     if (reply.delayMs == 0) {
-        SendToClient(fd, bytes);
+        SendToClient(fd, m_replyBuffer.data(), length);
         return;
     }
     m_delayed.push_back(
         {std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delayMs), fd,
-         connection, std::move(bytes)});
+         connection,
+         std::vector<std::uint8_t>(m_replyBuffer.begin(),
+                                   m_replyBuffer.begin() + static_cast<std::ptrdiff_t>(length))});
 }
 
-void SimServer::SendToClient(int fd, const std::vector<std::uint8_t>& message) {
+void SimServer::SendToClient(int fd, const std::uint8_t* message, std::size_t size) {
     // A client that does not read its replies loses its connection rather than
     // blocking everyone else.
-    if (::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0)
-        CloseClient(fd);
+    if (::send(fd, message, size, MSG_NOSIGNAL | MSG_DONTWAIT) < 0) CloseClient(fd);
 }
 
 void SimServer::CloseClient(int fd) {
@@ -282,6 +341,13 @@ void SimServer::CloseClient(int fd) {
     }
     std::erase_if(m_delayed, [fd](const DelayedReply& r) { return r.fd == fd; });
     m_clients.erase(it);
+    Unwatch(fd);
+    ::close(fd);
+}
+
+void SimServer::CloseControlClient(int fd) {
+    m_controlClients.erase(fd);
+    Unwatch(fd);
     ::close(fd);
 }
 
@@ -299,7 +365,7 @@ void SimServer::SendDueReplies() {
     for (const DelayedReply& reply : due) {
         auto client = m_clients.find(reply.fd);
         if (client != m_clients.end() && client->second == reply.connection)
-            SendToClient(reply.fd, reply.message);
+            SendToClient(reply.fd, reply.message.data(), reply.message.size());
     }
 }
 
@@ -314,26 +380,22 @@ int SimServer::PollTimeoutMs() const {
     return static_cast<int>(std::max<std::int64_t>(0, wait.count() + 1));
 }
 
-void SimServer::ServeControlClient(int fd, short events) {
+void SimServer::ServeControlClient(int fd) {
     ControlClient& client = m_controlClients[fd];
     if (client.answered) {
         ssize_t n = ::send(fd, client.out.data(), client.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) client.out.erase(0, static_cast<std::size_t>(n));
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || client.out.empty()) {
-            m_controlClients.erase(fd);
-            ::close(fd);
-        }
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || client.out.empty())
+            CloseControlClient(fd);
         return;
     }
-    (void)events;
     char buffer[4096];
     ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
     if (n > 0) client.in.append(buffer, static_cast<std::size_t>(n));
     bool complete = n == 0 || client.in.find('\n') != std::string::npos;
     if (n < 0 || client.in.size() > kMaxControlRequest || (n == 0 && client.in.empty())) {
-        m_controlClients.erase(fd);
-        ::close(fd);
+        CloseControlClient(fd);
         return;
     }
     if (complete) AnswerControl(fd, client);
@@ -351,7 +413,10 @@ void SimServer::AnswerControl(int fd, ControlClient& client) {
         // waits for the answer can start a new daemon at once.
         m_quitReplies.emplace_back(fd, std::move(client.out));
         m_controlClients.erase(fd);
+        Unwatch(fd);
+        return;
     }
+    ChangeWatch(fd, Watched::ControlClient, EPOLLOUT);
 }
 
 void SimServer::Cleanup() {
@@ -374,6 +439,7 @@ void SimServer::Cleanup() {
     }
     m_started = false;
     CloseFd(m_lockFd);
+    CloseFd(m_epollFd);
     for (auto& [fd, text] : m_quitReplies) {
         // Blocking write of a short answer, then the client sees the end of the stream.
         int flags = ::fcntl(fd, F_GETFL);

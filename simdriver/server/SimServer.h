@@ -1,5 +1,5 @@
 // The substitute driver's server: serves the control device object on a SOCK_SEQPACKET
-// Unix socket and the control commands on a second socket, in one poll loop, keeps the
+// Unix socket and the control commands on a second socket, in one epoll loop, keeps the
 // state file and the device-interface entries up to date. The daemon runs it on its main
 // thread; the in-process test fixture on a thread of its own.
 #pragma once
@@ -72,15 +72,23 @@ private:
         std::vector<std::uint8_t> message;
     };
 
+    // What a descriptor in the epoll set is; travels in the event's data with the fd.
+    enum class Watched : std::uint32_t { Wake, Listener, ControlListener, Client, ControlClient };
+
     bool BindSocket(const std::string& path, int type, int* fd, std::string* error);
+    bool Watch(int fd, Watched what, std::uint32_t events);
+    void ChangeWatch(int fd, Watched what, std::uint32_t events);
+    void Unwatch(int fd);
+    void HandleEvent(Watched what, int fd);
     void AcceptClients();
     void AcceptControlClients();
     void ServeClient(int fd);
     void CloseClient(int fd);
-    void SendToClient(int fd, const std::vector<std::uint8_t>& message);
+    void CloseControlClient(int fd);
+    void SendToClient(int fd, const std::uint8_t* message, std::size_t size);
     void SendDueReplies();
     int PollTimeoutMs() const;
-    void ServeControlClient(int fd, short events);
+    void ServeControlClient(int fd);
     void AnswerControl(int fd, ControlClient& client);
     void SaveIfChangedLocked();
     void Cleanup();
@@ -96,6 +104,7 @@ private:
     int m_listenFd = -1;
     int m_controlFd = -1;
     int m_wakeFd = -1;
+    int m_epollFd = -1;
     bool m_started = false;
     std::atomic<bool> m_stopRequested{false};
 
@@ -103,7 +112,9 @@ private:
     std::map<int, ControlClient> m_controlClients;
     std::vector<DelayedReply> m_delayed;
     std::vector<std::pair<int, std::string>> m_quitReplies;
+    // Made once: a request is received into one and its reply built in the other.
     std::vector<std::uint8_t> m_receiveBuffer;
+    std::vector<std::uint8_t> m_replyBuffer;
 };
 
 }  // namespace simdriver
