@@ -218,10 +218,10 @@ void SimServer::Run() {
 void SimServer::HandleEvent(Watched what, int fd) {
     switch (what) {
         case Watched::Listener:
-            AcceptClients();
+            AcceptClients(m_listenFd, Watched::Client);
             break;
         case Watched::ControlListener:
-            AcceptControlClients();
+            AcceptClients(m_controlFd, Watched::ControlClient);
             break;
         case Watched::Client:
             ServeClient(fd);
@@ -234,28 +234,21 @@ void SimServer::HandleEvent(Watched what, int fd) {
     }
 }
 
-void SimServer::AcceptClients() {
+// Takes every pending connection of `listener`; each new descriptor is watched as `what`.
+void SimServer::AcceptClients(int listener, Watched what) {
     for (;;) {
-        int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
-        if (!Watch(fd, Watched::Client, EPOLLIN)) {
+        if (!Watch(fd, what, EPOLLIN)) {
             ::close(fd);
+            continue;
+        }
+        if (what == Watched::ControlClient) {
+            m_controlClients[fd] = ControlClient{};
             continue;
         }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_clients[fd] = m_core->OpenConnection();
-    }
-}
-
-void SimServer::AcceptControlClients() {
-    for (;;) {
-        int fd = ::accept4(m_controlFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
-        if (!Watch(fd, Watched::ControlClient, EPOLLIN)) {
-            ::close(fd);
-            continue;
-        }
-        m_controlClients[fd] = ControlClient{};
     }
 }
 

@@ -80,8 +80,7 @@ private:
     void ChangeWatch(int fd, Watched what, std::uint32_t events);
     void Unwatch(int fd);
     void HandleEvent(Watched what, int fd);
-    void AcceptClients();
-    void AcceptControlClients();
+    void AcceptClients(int listener, Watched what);
     void ServeClient(int fd);
     void CloseClient(int fd);
     void CloseControlClient(int fd);
