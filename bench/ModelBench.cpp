@@ -5,79 +5,45 @@
 // since absolute times drift on shared machines. Then the time from the driver signalling
 // its event to the notificator's message arriving on another thread.
 #include <benchmark/benchmark.h>
-#include <sys/socket.h>
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "PeerProcesses.h"
+#include "BenchSupport.h"
 #include "driver/Drv.h"
 #include "driver/ZivuUsbNotificator.h"
 #include "fixtures/SimDriverInProcess.h"
 #include "fixtures/SimDriverProcess.h"
-#include "platform/posix/DeviceSocketProtocol.h"
 
 namespace {
 
-namespace wire = platform::wire;
+using bench::kChannels;
+using bench::kDevices;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kDevices = 64;
-constexpr int kChannelsPerDevice = 4;  // 256 per direction in all
-constexpr int kSources = 16;
 constexpr int kRounds = 5;
 
 // The requests of one full load (devices, clock sources, both channel lists), by size.
-struct Shape {
-    std::uint32_t inSize;
-    std::uint32_t outSize;
-    int count;
-};
-constexpr Shape kLoadMix[] = {
+constexpr bench::RoundTrip kLoadMix[] = {
     {0, sizeof(_DEVICE_LIST), 2},
     {4, sizeof(_ZEL_USB_DEVICE_PROPERTIES), kDevices},
     {4, sizeof(_DEVICE_SYNC_MODE_INFO), kDevices},
     {0, sizeof(_CHANNEL_LISTS), 2},
-    {4, sizeof(_ZEL_USB_CHANNEL_PROPERTIES), 2 * kDevices* kChannelsPerDevice},
+    {4, sizeof(_ZEL_USB_CHANNEL_PROPERTIES), 2 * kChannels},
 };
-
-constexpr int RequestsPerLoad() {
-    int n = 0;
-    for (const Shape& shape : kLoadMix) n += shape.count;
-    return n;
-}
+constexpr int kRequestsPerLoad = bench::CountRequests(kLoadMix);
 
 RawPeer g_raw;
 CDrv g_drv;
 
 void RawMix(benchmark::State& state) {
-    std::vector<char> request(sizeof(wire::RequestHeader) + 4, 0);
-    std::vector<char> reply(sizeof(wire::ReplyHeader) + wire::kMaxPayload + 64);
-    for (auto _ : state) {
-        for (const Shape& shape : kLoadMix) {
-            // The peer answers with as many bytes as the first word asks for.
-            const std::uint32_t replySize = sizeof(wire::ReplyHeader) + shape.outSize;
-            std::memcpy(request.data(), &replySize, sizeof replySize);
-            const std::size_t requestSize = sizeof(wire::RequestHeader) + shape.inSize;
-            for (int i = 0; i < shape.count; ++i) {
-                if (send(g_raw.fd, request.data(), requestSize, MSG_NOSIGNAL) < 0 ||
-                    recv(g_raw.fd, reply.data(), reply.size(), 0) !=
-                        static_cast<ssize_t>(replySize)) {
-                    state.SkipWithError("raw peer failed");
-                    return;
-                }
-            }
-        }
-    }
-    state.counters["requests"] = RequestsPerLoad();
+    bench::RawRoundTrips(state, g_raw, kLoadMix);
+    state.counters["requests"] = kRequestsPerLoad;
 }
 
 void ModelLoad(benchmark::State& state) {
@@ -90,10 +56,10 @@ void ModelLoad(benchmark::State& state) {
         }
     }
     if (g_drv.m_Devices.GetSize() != kDevices || g_drv.m_SyncModes.GetSize() != kDevices ||
-        g_drv.m_InputChannels.GetSize() != kDevices * kChannelsPerDevice ||
-        g_drv.m_OutputChannels.GetSize() != kDevices * kChannelsPerDevice)
+        g_drv.m_InputChannels.GetSize() != kChannels ||
+        g_drv.m_OutputChannels.GetSize() != kChannels)
         state.SkipWithError("the model is not at its largest");
-    state.counters["requests"] = RequestsPerLoad();
+    state.counters["requests"] = kRequestsPerLoad;
 }
 
 // The same requests as ModelLoad, straight through the connection into reused buffers:
@@ -124,58 +90,25 @@ void RequestsOnly(benchmark::State& state) {
             failures |= g_drv.GetChannelProperties(std::uint32_t{channels.OutputIds[i]}, channel);
     }
     if (failures) state.SkipWithError("a request failed");
-    state.counters["requests"] = RequestsPerLoad();
-}
-
-// Keeps the time per iteration of every run, by name, for the summary.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (!run.error_occurred) times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double Percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    const std::size_t index = static_cast<std::size_t>(p * (values.size() - 1) + 0.5);
-    return values[index];
+    state.counters["requests"] = kRequestsPerLoad;
 }
 
 void PrintLoadSummary(const std::map<std::string, double>& times) {
-    std::vector<double> raw, requestsOnly, ours, ratios, modelShare;
-    for (int round = 0; round < kRounds; ++round) {
-        const std::string suffix = "/round:" + std::to_string(round);
-        const auto r = times.find("RawMix" + suffix);
-        const auto q = times.find("RequestsOnly" + suffix);
-        const auto m = times.find("ModelLoad" + suffix);
-        if (r == times.end() || q == times.end() || m == times.end()) continue;
-        raw.push_back(r->second);
-        requestsOnly.push_back(q->second);
-        ours.push_back(m->second);
-        ratios.push_back(m->second / r->second);
-        modelShare.push_back(m->second / q->second);
-    }
-    if (ratios.empty()) return;
-    const int requests = RequestsPerLoad();
+    enum { kRaw, kRequestsOnly, kModel };
+    const bench::RoundTimes rounds(times, {"RawMix", "RequestsOnly", "ModelLoad"}, kRounds);
+    if (rounds.Empty()) return;
+    const int requests = kRequestsPerLoad;
     std::printf("\nfull model load: %d requests\n", requests);
-    std::printf("  raw round trips of the same sizes: %10.1f us (%.2f us each)\n", Median(raw),
-                Median(raw) / requests);
+    std::printf("  raw round trips of the same sizes: %10.1f us (%.2f us each)\n",
+                rounds.Median(kRaw), rounds.Median(kRaw) / requests);
     std::printf("  the same requests, no model:      %10.1f us (%.2f us each)\n",
-                Median(requestsOnly), Median(requestsOnly) / requests);
+                rounds.Median(kRequestsOnly), rounds.Median(kRequestsOnly) / requests);
     std::printf("  LoadDevices+LoadSyncModes+2xLoadChannels: %10.1f us (%.2f us each)\n",
-                Median(ours), Median(ours) / requests);
-    std::printf("  model load / same requests without the model: %.3f\n", Median(modelShare));
-    std::printf("  ratio (median of %zu rounds): %.3f (target <= 1.5)\n", ratios.size(),
-                Median(ratios));
+                rounds.Median(kModel), rounds.Median(kModel) / requests);
+    std::printf("  model load / same requests without the model: %.3f\n",
+                rounds.MedianRatio(kModel, kRequestsOnly));
+    std::printf("  ratio (median of %zu rounds): %.3f (target <= 1.5)\n", rounds.Count(),
+                rounds.MedianRatio(kModel, kRaw));
 }
 
 // Plays the view: the notificator's thread posts, and a thread of its own (the user
@@ -251,8 +184,8 @@ void MeasureNotificationLatency() {
             }
         }
         std::printf("\ndriver event to message on another thread, %d samples:\n", kSamples);
-        std::printf("  median %.1f us, p99 %.1f us\n", Median(latencies),
-                    Percentile(latencies, 0.99));
+        std::printf("  median %.1f us, p99 %.1f us\n", bench::Median(latencies),
+                    bench::Percentile(latencies, 0.99));
         notificator.Stop();
     }
     target.Quit();
@@ -269,10 +202,7 @@ int main(int argc, char** argv) {
     }
     {
         zeltest::SimDriverProcess daemon;
-        for (int i = 0; i < kDevices; ++i)
-            daemon.RunOk({"plug", "--inputs", std::to_string(kChannelsPerDevice), "--outputs",
-                          std::to_string(kChannelsPerDevice), "--sources",
-                          std::to_string(kSources)});
+        bench::PlugLargest(daemon);
         daemon.UseRunDirInThisProcess();
         if (const std::uint32_t status = g_drv.Open(ZIVU_DRIVER_NAME)) {
             std::fprintf(stderr, "cannot open the driver: 0x%08X\n", status);
@@ -281,21 +211,10 @@ int main(int argc, char** argv) {
         // The daemon's first answers pay for its start; keep them out of the rounds.
         for (int i = 0; i < 3; ++i) g_drv.LoadDevices();
 
-        for (int round = 0; round < kRounds; ++round) {
-            const std::string suffix = "/round:" + std::to_string(round);
-            for (auto [name, function] :
-                 {std::pair{"RawMix", &RawMix}, std::pair{"RequestsOnly", &RequestsOnly},
-                  std::pair{"ModelLoad", &ModelLoad}})
-                benchmark::RegisterBenchmark((name + suffix).c_str(), function)
-                    ->Unit(benchmark::kMicrosecond)
-                    ->MinTime(0.3)
-                    ->UseRealTime();
-        }
-        benchmark::Initialize(&argc, argv);
-        CollectingReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-        PrintLoadSummary(reporter.times);
-        benchmark::Shutdown();
+        bench::RegisterRounds(
+            {{"RawMix", RawMix}, {"RequestsOnly", RequestsOnly}, {"ModelLoad", ModelLoad}}, kRounds,
+            0.3);
+        PrintLoadSummary(bench::RunAndCollect(&argc, argv));
         g_drv.Close();
     }
     g_raw.Stop();

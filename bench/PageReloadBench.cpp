@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "BenchSupport.h"
 #include "driver/Drv.h"
 #include "fixtures/SimDriverInProcess.h"
 #include "panel/DlgPgASIOSettings.h"
@@ -17,16 +18,7 @@ namespace {
 
 struct Setup {
     Setup() {
-        for (std::size_t i = 0; i < simdriver::kMaxDevices; ++i) {
-            zeltest::PlugOptions options;
-            options.inputs = 4;  // 64 devices x 4 channels fill both channel lists
-            options.outputs = 4;
-            options.sources = 16;
-            sim.Plug(options);
-        }
-        sim.Mutate([](simdriver::SimState& s) {
-            s.rates = {32000, 44100, 48000, 64000, 88200, 96000, 176400, 192000};
-        });
+        bench::SetUpLargest(sim);
         if (theDrv.Open(ZIVU_DRIVER_NAME) != 0) throw std::runtime_error("no driver");
         sync.CreatePage(&host);
         settings.CreatePage(&host);

@@ -4,54 +4,37 @@
 // bare SOCK_SEQPACKET round trips of the same sizes. Run in rounds (A B C A B C ...); the
 // summary quotes medians of the per-round ratios, since absolute times drift here.
 #include <benchmark/benchmark.h>
-#include <sys/socket.h>
 
 #include <QApplication>
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "PeerProcesses.h"
+#include "BenchSupport.h"
 #include "driver/Drv.h"
 #include "fixtures/SimDriverProcess.h"
 #include "panel/DlgPgChannels.h"
 #include "panel/DlgPgDevices.h"
 #include "panel/FrameAccess.h"
 #include "panel/ListCtrlEx.h"
-#include "platform/posix/DeviceSocketProtocol.h"
 
 namespace {
 
-namespace wire = platform::wire;
+using bench::kChannels;
+using bench::kDevices;
 
-constexpr int kDevices = 64;
-constexpr int kChannelsPerDevice = 4;  // 256 per direction in all
-constexpr int kChannels = kDevices * kChannelsPerDevice;
 constexpr int kRounds = 5;
 
-struct Shape {
-    std::uint32_t inSize;
-    std::uint32_t outSize;
-    int count;
-};
 // Devices page: the list and every device; each channels page: the lists, every channel
 // of its direction and the device of every channel.
-constexpr Shape kReloadMix[] = {
+constexpr bench::RoundTrip kReloadMix[] = {
     {0, sizeof(_DEVICE_LIST), 1},
     {4, sizeof(_ZEL_USB_DEVICE_PROPERTIES), kDevices + 2 * kChannels},
     {0, sizeof(_CHANNEL_LISTS), 2},
     {4, sizeof(_ZEL_USB_CHANNEL_PROPERTIES), 2 * kChannels},
 };
-
-constexpr int RequestsPerReload() {
-    int n = 0;
-    for (const Shape& shape : kReloadMix) n += shape.count;
-    return n;
-}
+constexpr int kRequestsPerReload = bench::CountRequests(kReloadMix);
 
 // The main frame's part: takes the device count, has no view.
 class NullFrame : public CFrameAccess {
@@ -67,25 +50,8 @@ std::unique_ptr<CDlgPgChannels> g_inputs;
 std::unique_ptr<CDlgPgChannels> g_outputs;
 
 void RawMix(benchmark::State& state) {
-    std::vector<char> request(sizeof(wire::RequestHeader) + 4, 0);
-    std::vector<char> reply(sizeof(wire::ReplyHeader) + wire::kMaxPayload + 64);
-    for (auto _ : state) {
-        for (const Shape& shape : kReloadMix) {
-            // The peer answers with as many bytes as the first word asks for.
-            const std::uint32_t replySize = sizeof(wire::ReplyHeader) + shape.outSize;
-            std::memcpy(request.data(), &replySize, sizeof replySize);
-            const std::size_t requestSize = sizeof(wire::RequestHeader) + shape.inSize;
-            for (int i = 0; i < shape.count; ++i) {
-                if (send(g_raw.fd, request.data(), requestSize, MSG_NOSIGNAL) < 0 ||
-                    recv(g_raw.fd, reply.data(), reply.size(), 0) !=
-                        static_cast<ssize_t>(replySize)) {
-                    state.SkipWithError("raw peer failed");
-                    return;
-                }
-            }
-        }
-    }
-    state.counters["requests"] = RequestsPerReload();
+    bench::RawRoundTrips(state, g_raw, kReloadMix);
+    state.counters["requests"] = kRequestsPerReload;
 }
 
 // The same requests through the model, without any widget.
@@ -105,7 +71,7 @@ void ModelOnly(benchmark::State& state) {
             return;
         }
     }
-    state.counters["requests"] = RequestsPerReload();
+    state.counters["requests"] = kRequestsPerReload;
 }
 
 void PagesReload(benchmark::State& state) {
@@ -118,52 +84,25 @@ void PagesReload(benchmark::State& state) {
         g_inputs->m_List->GetItemCount() != kChannels ||
         g_outputs->m_List->GetItemCount() != kChannels)
         state.SkipWithError("the pages are not at their largest");
-    state.counters["requests"] = RequestsPerReload();
-}
-
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (!run.error_occurred) times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    state.counters["requests"] = kRequestsPerReload;
 }
 
 void PrintSummary(const std::map<std::string, double>& times) {
-    std::vector<double> raw, model, pages, pagesToRaw, pagesToModel;
-    for (int round = 0; round < kRounds; ++round) {
-        const std::string suffix = "/round:" + std::to_string(round);
-        const auto r = times.find("RawMix" + suffix);
-        const auto m = times.find("ModelOnly" + suffix);
-        const auto p = times.find("PagesReload" + suffix);
-        if (r == times.end() || m == times.end() || p == times.end()) continue;
-        raw.push_back(r->second);
-        model.push_back(m->second);
-        pages.push_back(p->second);
-        pagesToRaw.push_back(p->second / r->second);
-        pagesToModel.push_back(p->second / m->second);
-    }
-    if (raw.empty()) return;
-    const int requests = RequestsPerReload();
+    enum { kRaw, kModel, kPages };
+    const bench::RoundTimes rounds(times, {"RawMix", "ModelOnly", "PagesReload"}, kRounds);
+    if (rounds.Empty()) return;
+    const int requests = kRequestsPerReload;
     std::printf(
         "\ndevices page + input and output channels pages, %d devices, %d+%d channels: "
         "%d requests\n",
         kDevices, kChannels, kChannels, requests);
-    std::printf("  raw round trips of the same sizes: %10.1f us (%.2f us each)\n", Median(raw),
-                Median(raw) / requests);
-    std::printf("  the same requests through the model: %10.1f us\n", Median(model));
-    std::printf("  the three pages' Reload():          %10.1f us\n", Median(pages));
-    std::printf("  ratio pages / raw (median of %zu rounds): %.2f\n", pagesToRaw.size(),
-                Median(pagesToRaw));
-    std::printf("  ratio pages / model: %.2f\n", Median(pagesToModel));
+    std::printf("  raw round trips of the same sizes: %10.1f us (%.2f us each)\n",
+                rounds.Median(kRaw), rounds.Median(kRaw) / requests);
+    std::printf("  the same requests through the model: %10.1f us\n", rounds.Median(kModel));
+    std::printf("  the three pages' Reload():          %10.1f us\n", rounds.Median(kPages));
+    std::printf("  ratio pages / raw (median of %zu rounds): %.2f\n", rounds.Count(),
+                rounds.MedianRatio(kPages, kRaw));
+    std::printf("  ratio pages / model: %.2f\n", rounds.MedianRatio(kPages, kModel));
 }
 
 }  // namespace
@@ -177,9 +116,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         zeltest::SimDriverProcess daemon;
-        for (int i = 0; i < kDevices; ++i)
-            daemon.RunOk({"plug", "--inputs", std::to_string(kChannelsPerDevice), "--outputs",
-                          std::to_string(kChannelsPerDevice)});
+        bench::PlugLargest(daemon);
         daemon.UseRunDirInThisProcess();
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
@@ -198,21 +135,10 @@ int main(int argc, char** argv) {
                 page->CreatePage(nullptr);
                 page->show();  // shown pages pay for their layout as on screen
             }
-            for (int round = 0; round < kRounds; ++round) {
-                const std::string suffix = "/round:" + std::to_string(round);
-                for (auto [name, function] :
-                     {std::pair{"RawMix", &RawMix}, std::pair{"ModelOnly", &ModelOnly},
-                      std::pair{"PagesReload", &PagesReload}})
-                    benchmark::RegisterBenchmark((name + suffix).c_str(), function)
-                        ->Unit(benchmark::kMicrosecond)
-                        ->MinTime(0.5)
-                        ->UseRealTime();
-            }
-            benchmark::Initialize(&argc, argv);
-            CollectingReporter reporter;
-            benchmark::RunSpecifiedBenchmarks(&reporter);
-            PrintSummary(reporter.times);
-            benchmark::Shutdown();
+            bench::RegisterRounds(
+                {{"RawMix", RawMix}, {"ModelOnly", ModelOnly}, {"PagesReload", PagesReload}},
+                kRounds, 0.5);
+            PrintSummary(bench::RunAndCollect(&argc, argv));
             g_outputs.reset();
             g_inputs.reset();
             g_devices.reset();

@@ -5,23 +5,16 @@
 // the summary quotes the median of each and the median of the per-round ratios, since
 // absolute times drift on shared machines.
 #include <benchmark/benchmark.h>
-#include <sys/socket.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "PeerProcesses.h"
+#include "BenchSupport.h"
 #include "driver/ZivuUsbDriver.h"
 #include "fixtures/SimDriverProcess.h"
-#include "platform/posix/DeviceSocketProtocol.h"
 
 namespace {
-
-namespace wire = platform::wire;
 
 // The largest answer of all (the channel lists, which take no input), the largest answer
 // to a request with a 4-byte id (a device's clock sources), and a small one.
@@ -46,17 +39,8 @@ std::uint32_t g_deviceId = 0;
 
 void Raw(benchmark::State& state, Shape shape) {
     // The same bytes on the wire as a framed request and its reply.
-    std::vector<char> request(sizeof(wire::RequestHeader) + shape.inSize, 0);
-    const std::uint32_t replySize = sizeof(wire::ReplyHeader) + shape.outSize;
-    std::memcpy(request.data(), &replySize, sizeof replySize);
-    std::vector<char> reply(replySize + 64);
-    for (auto _ : state) {
-        if (send(g_raw.fd, request.data(), request.size(), MSG_NOSIGNAL) < 0 ||
-            recv(g_raw.fd, reply.data(), reply.size(), 0) != static_cast<ssize_t>(replySize)) {
-            state.SkipWithError("raw peer failed");
-            break;
-        }
-    }
+    const bench::RoundTrip trip{shape.inSize, shape.outSize};
+    bench::RawRoundTrips(state, g_raw, {&trip, 1});
 }
 
 void Client(benchmark::State& state, CZivuUsbDriver& driver, Shape shape) {
@@ -73,50 +57,19 @@ void Client(benchmark::State& state, CZivuUsbDriver& driver, Shape shape) {
     }
 }
 
-void Daemon(benchmark::State& state, Shape shape) { Client(state, g_daemon, shape); }
-void Echo(benchmark::State& state, Shape shape) { Client(state, g_echo, shape); }
-
-// Keeps the time per iteration of every run, by name, for the summary.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (!run.error_occurred) times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 void PrintSummary(const std::map<std::string, double>& times) {
     std::printf("\n%-22s %9s %9s %9s %12s %12s\n", "request (in->out)", "raw us", "daemon us",
                 "echo us", "daemon/raw", "echo/raw");
     for (const Shape& shape : kShapes) {
-        std::vector<double> raw, daemon, echo, daemonRatios, echoRatios;
-        for (int round = 0; round < kRounds; ++round) {
-            const std::string suffix = std::string(shape.name) + "/round:" + std::to_string(round);
-            const auto r = times.find("Raw/" + suffix);
-            const auto d = times.find("Daemon/" + suffix);
-            const auto e = times.find("Echo/" + suffix);
-            if (r == times.end() || d == times.end() || e == times.end()) continue;
-            raw.push_back(r->second);
-            daemon.push_back(d->second);
-            echo.push_back(e->second);
-            daemonRatios.push_back(d->second / r->second);
-            echoRatios.push_back(e->second / r->second);
-        }
-        if (raw.empty()) continue;
-        std::printf("%-22s %9.2f %9.2f %9.2f %12.3f %12.3f\n", shape.name, Median(raw),
-                    Median(daemon), Median(echo), Median(daemonRatios), Median(echoRatios));
+        const std::string suffix = std::string("/") + shape.name;
+        const bench::RoundTimes rounds(times, {"Raw" + suffix, "Daemon" + suffix, "Echo" + suffix},
+                                       kRounds);
+        if (rounds.Empty()) continue;
+        std::printf("%-22s %9.2f %9.2f %9.2f %12.3f %12.3f\n", shape.name, rounds.Median(0),
+                    rounds.Median(1), rounds.Median(2), rounds.MedianRatio(1, 0),
+                    rounds.MedianRatio(2, 0));
     }
 }
-
-}  // namespace
 
 // Opens `driver` in the run directory XDG_RUNTIME_DIR names now.
 bool OpenDriver(CZivuUsbDriver& driver, const char* what) {
@@ -126,6 +79,8 @@ bool OpenDriver(CZivuUsbDriver& driver, const char* what) {
     }
     return true;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The peers are forked before any thread exists.
@@ -149,22 +104,17 @@ int main(int argc, char** argv) {
     if (g_daemon.GetDeviceList(list) != 0 || list.DeviceCount == 0) return 1;
     g_deviceId = list.DeviceIds[0];
 
-    for (int round = 0; round < kRounds; ++round) {
-        for (const Shape& shape : kShapes) {
-            const std::string suffix = std::string(shape.name) + "/round:" + std::to_string(round);
-            for (auto [kind, function] : {std::pair{"Raw/", &Raw}, std::pair{"Daemon/", &Daemon},
-                                          std::pair{"Echo/", &Echo}})
-                benchmark::RegisterBenchmark((kind + suffix).c_str(), function, shape)
-                    ->Unit(benchmark::kMicrosecond)
-                    ->MinTime(0.2)
-                    ->UseRealTime();
-        }
+    std::vector<bench::NamedBenchmark> benchmarks;
+    for (const Shape& shape : kShapes) {
+        const std::string suffix = std::string("/") + shape.name;
+        benchmarks.push_back({"Raw" + suffix, [shape](benchmark::State& s) { Raw(s, shape); }});
+        benchmarks.push_back(
+            {"Daemon" + suffix, [shape](benchmark::State& s) { Client(s, g_daemon, shape); }});
+        benchmarks.push_back(
+            {"Echo" + suffix, [shape](benchmark::State& s) { Client(s, g_echo, shape); }});
     }
-    benchmark::Initialize(&argc, argv);
-    CollectingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintSummary(reporter.times);
-    benchmark::Shutdown();
+    bench::RegisterRounds(benchmarks, kRounds, 0.2);
+    PrintSummary(bench::RunAndCollect(&argc, argv));
 
     g_daemon.Close();
     g_echo.Close();
