@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QInputDevice>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
@@ -19,6 +20,10 @@ inline QApplication& App() {
     static char* argv[] = {name, nullptr};
     static std::unique_ptr<QApplication> app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt's list of input devices is a global that dies at exit in the reverse order of
+        // first use; touching it now keeps it alive until after this application, whose
+        // pointer devices unregister themselves from it.
+        (void)QInputDevice::devices();
         return std::make_unique<QApplication>(argc, argv);
     }();
     return *app;
@@ -43,7 +48,8 @@ inline void AnswerNextModal(std::function<void(QWidget*)> answer) {
 }
 
 // Closes the next message box with OK and hands its text to `seen`.
-inline void AcceptNextMessageBox(std::function<void(const QString& title, const QString& text)> seen) {
+inline void AcceptNextMessageBox(
+    std::function<void(const QString& title, const QString& text)> seen) {
     AnswerNextModal([seen](QWidget* w) {
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             if (seen) seen(box->windowTitle(), box->text());
