@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QThread>
 
 #include "App.h"
 #include "FrameMenus.h"
@@ -192,7 +193,10 @@ void CMainFrame::ActivateForOtherInstance() {
 
 void CMainFrame::OnAppExit() {
     DestroyWindow();
-    QCoreApplication::exit(0);
+    // exit() rather than quit(): quit() would first ask every window to close, and this
+    // one refuses. Without a running loop (tests) there is nothing to end, and exit()
+    // would leave the next loop to return at once.
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
 }
 
 void CMainFrame::DestroyWindow() {
@@ -233,6 +237,7 @@ bool CMainFrame::event(QEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // The close button, the window menu's Close and Alt+F4 only hide the frame.
+    if (m_bDestroyed) return;
     event->ignore();
     OnHideWindow();
 }
