@@ -2,10 +2,11 @@
 // dialog or message box from a timer while the code under test runs it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QInputDevice>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
@@ -18,15 +19,20 @@ inline QApplication& App() {
     static int argc = 1;
     static char name[] = "zel-tests";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app = [] {
+    // Destroyed when the test run ends, not in the exit handlers: there it would outlive
+    // Qt's own statics (the input devices that key events create) and crash.
+    struct AppEnvironment : ::testing::Environment {
+        std::unique_ptr<QApplication> app;
+        void TearDown() override { app.reset(); }
+    };
+    static AppEnvironment* environment = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt's list of input devices is a global that dies at exit in the reverse order of
-        // first use; touching it now keeps it alive until after this application, whose
-        // pointer devices unregister themselves from it.
-        (void)QInputDevice::devices();
-        return std::make_unique<QApplication>(argc, argv);
+        auto* env = new AppEnvironment;
+        env->app = std::make_unique<QApplication>(argc, argv);
+        ::testing::AddGlobalTestEnvironment(env);  // gtest owns it from here
+        return env;
     }();
-    return *app;
+    return *environment->app;
 }
 
 // Runs `answer` on the next modal widget that appears (polling every 10 ms for up to
