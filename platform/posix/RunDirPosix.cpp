@@ -1,11 +1,11 @@
-#include "platform/RunDir.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/RunDir.h"
 
 namespace platform {
 
