@@ -14,6 +14,7 @@
 #include "App.h"
 #include "FrameMenus.h"
 #include "panel/ControlPanelView.h"
+#include "res/Icons.h"
 #include "res/StringTable.h"
 
 namespace {
@@ -26,7 +27,7 @@ CMainFrame::CMainFrame() : QMainWindow(nullptr) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(theApp.m_hIcon);
+    setWindowIcon(AppIcon(ids::IDR_MAINFRAME));  // also registers the icon resources
     AfxSetMainWnd(this);
 
     BuildMainMenu(menuBar(), [this](unsigned command) { OnCommand(command); });
