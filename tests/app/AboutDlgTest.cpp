@@ -7,6 +7,7 @@
 #include "app/AboutDlg.h"
 #include "app/App.h"
 #include "driver/Drv.h"
+#include "fixtures/SimDriverInProcess.h"
 #include "qt/QtTestApp.h"
 #include "support/ScopedRunDir.h"
 
@@ -76,6 +77,33 @@ TEST(AboutDlg, WithoutADriverShowsTheShortTextAndClosesWithOk) {
     EXPECT_EQ(seenTitle, "About Control Panel");
     EXPECT_EQ(seenText, kShort);
     EXPECT_TRUE(okDefault);
+}
+
+TEST(AboutDlg, WithTheDriverShowsItsVersionsReadAnewEachTime) {
+    qttest::App();
+    zeltest::SimDriverInProcess driver;
+    driver.SetVersion(2, 1);
+    driver.SetDriverVersion(3, 4, 56);
+    ASSERT_EQ(theDrv.Open(ZIVU_DRIVER_NAME), 0u);
+    driver.ClearLog();
+    const auto shown = [] {
+        CAboutDlg dialog;
+        auto* label = dialog.findChild<QLabel*>("1062");
+        return label ? label->text() : QString();
+    };
+    EXPECT_EQ(shown(), kTitle +
+                           ": V 1.01\n\n - Driver Interface Version 2.1\n\n - Driver Version "
+                           "3.4.56\n\n" +
+                           CAboutDlg::kClosingLine);
+    driver.SetDriverVersion(3, 5, 4000000000u);
+    EXPECT_TRUE(shown().contains(" - Driver Version 3.5.4000000000\n"));
+    std::size_t asked = 0;
+    for (const auto& entry : driver.Log()) asked += entry.code == IOCTL_GET_DRIVER_VERSION;
+    EXPECT_EQ(asked, 2u) << "the box asks the driver each time it opens";
+
+    driver.Fail(IOCTL_GET_DRIVER_VERSION, 0xE0000047u);
+    EXPECT_EQ(shown(), kShort) << "a refused request gives the short text";
+    theDrv.Close();
 }
 
 }  // namespace
