@@ -209,8 +209,9 @@ void CMainFrame::DestroyWindow() {
     m_instanceListener.reset();
     hide();
     // The view's destruction stops the notificator and closes the driver connection.
-    delete takeCentralWidget();
+    // Pages that look for the active view meanwhile find none.
     m_pView = nullptr;
+    delete takeCentralWidget();
 }
 
 bool CMainFrame::event(QEvent* event) {
