@@ -1,7 +1,9 @@
-// One synchronous request/reply through CZivuUsbDriver beside a bare SOCK_SEQPACKET
-// ping-pong of the same message sizes between two processes, which is the physical limit.
-// Both run in rounds (A B A B ...) and the summary quotes the median of each and the
-// median of the per-round ratios, since absolute times drift on shared machines.
+// One synchronous request/reply through CZivuUsbDriver to the substitute driver daemon,
+// beside a bare SOCK_SEQPACKET ping-pong of the same message sizes between two processes
+// (the physical limit) and beside the same client against a minimal echo driver (what
+// the client costs without the daemon's work). They run in rounds (A B C A B C ...) and
+// the summary quotes the median of each and the median of the per-round ratios, since
+// absolute times drift on shared machines.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 
@@ -14,6 +16,7 @@
 
 #include "PeerProcesses.h"
 #include "driver/ZivuUsbDriver.h"
+#include "fixtures/SimDriverProcess.h"
 #include "platform/posix/DeviceSocketProtocol.h"
 
 namespace {
@@ -36,8 +39,9 @@ constexpr Shape kShapes[] = {
 constexpr int kRounds = 5;
 
 RawPeer g_raw;
-FramedEchoDriver g_driverProcess;
-CZivuUsbDriver g_driver;
+FramedEchoDriver g_echoProcess;
+CZivuUsbDriver g_echo;
+CZivuUsbDriver g_daemon;
 std::uint32_t g_deviceId = 0;
 
 void Raw(benchmark::State& state, Shape shape) {
@@ -55,12 +59,12 @@ void Raw(benchmark::State& state, Shape shape) {
     }
 }
 
-void Client(benchmark::State& state, Shape shape) {
+void Client(benchmark::State& state, CZivuUsbDriver& driver, Shape shape) {
     std::vector<char> out(shape.outSize);
     for (auto _ : state) {
         const std::uint32_t status =
-            g_driver.IoControl(shape.code, shape.inSize ? &g_deviceId : nullptr, shape.inSize,
-                               out.data(), shape.outSize);
+            driver.IoControl(shape.code, shape.inSize ? &g_deviceId : nullptr, shape.inSize,
+                             out.data(), shape.outSize);
         if (status != 0) {
             state.SkipWithError("request failed");
             break;
@@ -68,6 +72,9 @@ void Client(benchmark::State& state, Shape shape) {
         benchmark::DoNotOptimize(out.data());
     }
 }
+
+void Daemon(benchmark::State& state, Shape shape) { Client(state, g_daemon, shape); }
+void Echo(benchmark::State& state, Shape shape) { Client(state, g_echo, shape); }
 
 // Keeps the time per iteration of every run, by name, for the summary.
 class CollectingReporter : public benchmark::ConsoleReporter {
@@ -87,41 +94,66 @@ double Median(std::vector<double> values) {
 }
 
 void PrintSummary(const std::map<std::string, double>& times) {
-    std::printf("\n%-22s %12s %12s %8s\n", "request (in->out)", "raw us", "ours us", "ratio");
+    std::printf("\n%-22s %9s %9s %9s %12s %12s\n", "request (in->out)", "raw us", "daemon us",
+                "echo us", "daemon/raw", "echo/raw");
     for (const Shape& shape : kShapes) {
-        std::vector<double> raw, ours, ratios;
+        std::vector<double> raw, daemon, echo, daemonRatios, echoRatios;
         for (int round = 0; round < kRounds; ++round) {
             const std::string suffix = std::string(shape.name) + "/round:" + std::to_string(round);
             const auto r = times.find("Raw/" + suffix);
-            const auto c = times.find("Client/" + suffix);
-            if (r == times.end() || c == times.end()) continue;
+            const auto d = times.find("Daemon/" + suffix);
+            const auto e = times.find("Echo/" + suffix);
+            if (r == times.end() || d == times.end() || e == times.end()) continue;
             raw.push_back(r->second);
-            ours.push_back(c->second);
-            ratios.push_back(c->second / r->second);
+            daemon.push_back(d->second);
+            echo.push_back(e->second);
+            daemonRatios.push_back(d->second / r->second);
+            echoRatios.push_back(e->second / r->second);
         }
-        if (ratios.empty()) continue;
-        std::printf("%-22s %12.2f %12.2f %8.3f\n", shape.name, Median(raw), Median(ours),
-                    Median(ratios));
+        if (raw.empty()) continue;
+        std::printf("%-22s %9.2f %9.2f %9.2f %12.3f %12.3f\n", shape.name, Median(raw),
+                    Median(daemon), Median(echo), Median(daemonRatios), Median(echoRatios));
     }
 }
 
 }  // namespace
 
+// Opens `driver` in the run directory XDG_RUNTIME_DIR names now.
+bool OpenDriver(CZivuUsbDriver& driver, const char* what) {
+    if (const std::uint32_t status = driver.Open(ZIVU_DRIVER_NAME)) {
+        std::fprintf(stderr, "cannot open the %s: 0x%08X\n", what, status);
+        return false;
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
     // The peers are forked before any thread exists.
-    if (!g_raw.Start() || !g_driverProcess.Start(ZIVU_DRIVER_NAME)) {
+    if (!g_raw.Start() || !g_echoProcess.Start(ZIVU_DRIVER_NAME)) {
         std::fprintf(stderr, "cannot start the peer processes\n");
         return 1;
     }
-    if (const std::uint32_t status = g_driver.Open(ZIVU_DRIVER_NAME)) {
-        std::fprintf(stderr, "cannot open the driver: 0x%08X\n", status);
+    if (!OpenDriver(g_echo, "echo driver")) return 1;
+
+    zeltest::SimDriverProcess sim(false);
+    try {
+        sim.Start();
+        sim.RunOk({"plug", "--name", "Bench", "--inputs", "32", "--outputs", "32"});
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "cannot run the substitute driver: %s\n", e.what());
         return 1;
     }
+    sim.UseRunDirInThisProcess();
+    if (!OpenDriver(g_daemon, "substitute driver")) return 1;
+    _DEVICE_LIST list{};
+    if (g_daemon.GetDeviceList(list) != 0 || list.DeviceCount == 0) return 1;
+    g_deviceId = list.DeviceIds[0];
 
     for (int round = 0; round < kRounds; ++round) {
         for (const Shape& shape : kShapes) {
             const std::string suffix = std::string(shape.name) + "/round:" + std::to_string(round);
-            for (auto [kind, function] : {std::pair{"Raw/", &Raw}, std::pair{"Client/", &Client}})
+            for (auto [kind, function] : {std::pair{"Raw/", &Raw}, std::pair{"Daemon/", &Daemon},
+                                          std::pair{"Echo/", &Echo}})
                 benchmark::RegisterBenchmark((kind + suffix).c_str(), function, shape)
                     ->Unit(benchmark::kMicrosecond)
                     ->MinTime(0.2)
@@ -134,8 +166,9 @@ int main(int argc, char** argv) {
     PrintSummary(reporter.times);
     benchmark::Shutdown();
 
-    g_driver.Close();
-    g_driverProcess.Stop();
+    g_daemon.Close();
+    g_echo.Close();
+    g_echoProcess.Stop();
     g_raw.Stop();
     return 0;
 }

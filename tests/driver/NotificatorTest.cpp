@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -46,6 +47,13 @@ std::chrono::microseconds ProcessCpuTime() {
     getrusage(RUSAGE_SELF, &usage);
     return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+// A target that an abandoned thread may still be inside after its test; nothing but
+// the end of the process may free it, since no join tells when that thread has left.
+BlockingTarget& NewStuckTarget() {
+    static auto* targets = new std::deque<BlockingTarget>;
+    return targets->emplace_back();
 }
 
 // A fake driver that keeps the events it is given, already serving.
@@ -177,10 +185,7 @@ TEST(NotificatorStop, EndsTheThreadClosesTheConnectionAndCanBeStartedAgain) {
 TEST(NotificatorStop, GivesUpOnAThreadThatDoesNotEndAndStaysSafe) {
     EventFake fake;
     const int threadsBefore = ThreadCount();
-    // Outlives the notificator: the abandoned thread is still inside it after Stop. Freed
-    // only once that thread is gone.
-    auto* stuckTarget = new BlockingTarget;
-    BlockingTarget& stuck = *stuckTarget;
+    BlockingTarget& stuck = NewStuckTarget();
     RecordingTarget target;
     {
         CZivuUsbNotificator notificator;
@@ -206,7 +211,6 @@ TEST(NotificatorStop, GivesUpOnAThreadThatDoesNotEndAndStaysSafe) {
     // its own without touching it.
     stuck.Release();
     ASSERT_TRUE(WaitForThreadCount(threadsBefore));
-    delete stuckTarget;
     EXPECT_EQ(target.Messages().size(), 1u);
 }
 
