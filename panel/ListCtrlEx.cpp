@@ -56,7 +56,14 @@ int CListCtrlEx::GetItemData(int row) const {
     return item ? item->data(0, Qt::UserRole).toInt() : -1;
 }
 
-void CListCtrlEx::DeleteItem(int row) { delete takeTopLevelItem(row); }
+void CListCtrlEx::DeleteItem(int row) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (!item) return;
+    const bool wasSelected = item->isSelected();
+    delete takeTopLevelItem(row);
+    // The view moves the selection to a neighbour; a list control leaves none selected.
+    if (wasSelected) clearSelection();
+}
 
 void CListCtrlEx::DeleteAllItems() { clear(); }
 

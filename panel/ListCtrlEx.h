@@ -21,6 +21,7 @@ public:
     void SetItemData(int row, int value);
     // The row's value, or -1 for a row that does not exist.
     int GetItemData(int row) const;
+    // Removes the row; when it was selected, no row is selected afterwards.
     void DeleteItem(int row);
     void DeleteAllItems();
     // Selects and focuses `row`; does nothing when there is no such row.
