@@ -42,6 +42,7 @@ CMainFrame::CMainFrame() : QMainWindow(nullptr) {
     hide();
     OpenInstanceChannel();
 
+    m_pView->SetAsio(theApp.m_bAsio);
     m_pView->OnInitialUpdate();
     setFixedSize(sizeHint());
     // Start-up ends with the idle message in pane 0; the caption that the view's first
