@@ -253,7 +253,7 @@ bool Session::FrameViewable() {
 
 std::vector<unsigned long> Session::ViewableWindowsOf(pid_t pid, const std::string& name) {
     std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid);
-    if (!name.empty()) command += " --name " + Quote(name);
+    if (!name.empty()) command += " --all --name " + Quote(name);
     std::vector<unsigned long> windows;
     std::istringstream lines(Shell(command));
     for (std::string line; std::getline(lines, line);)
