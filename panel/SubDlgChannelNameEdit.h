@@ -1,0 +1,17 @@
+// The "Edit Channel Name" dialog: renames the channel record copy it is given.
+#pragma once
+
+#include "NameEditDialog.h"
+#include "driver/ZivuUsbRecords.h"
+
+class CSubDlgChannelNameEdit : public CNameEditDialog {
+    Q_OBJECT
+public:
+    static constexpr unsigned kTemplateId = 138;
+
+    // `properties` is the caller's copy; the dialog does not own it.
+    explicit CSubDlgChannelNameEdit(_ZEL_USB_CHANNEL_PROPERTIES* properties,
+                                    QWidget* parent = nullptr);
+
+    _ZEL_USB_CHANNEL_PROPERTIES* m_Properties;
+};
