@@ -56,7 +56,9 @@ CZEL_USB_CPLView::CZEL_USB_CPLView(QWidget* parent) : QWidget(parent) {
     m_tree.setParent(this);
     m_tree.setObjectName(QStringLiteral("1000"));
     m_tree.setAccessibleName(QStringLiteral("Choose settings page"));
-    m_tree.setGeometry(10, 11, 120, 366);
+    // A little wider than the original 80 dialog units: the labels must not be elided in
+    // the fonts of a Linux desktop.
+    m_tree.setGeometry(2, 11, 134, 366);
     m_tree.setHeaderHidden(true);
     m_tree.setRootIsDecorated(false);  // no lines and no expand buttons
     m_tree.setItemsExpandable(false);
@@ -73,7 +75,7 @@ CZEL_USB_CPLView::CZEL_USB_CPLView(QWidget* parent) : QWidget(parent) {
     m_verticalLine = new QFrame(this);
     m_verticalLine->setFrameShape(QFrame::VLine);
     m_verticalLine->setFrameShadow(QFrame::Sunken);
-    m_verticalLine->setGeometry(136, 11, 2, 366);
+    m_verticalLine->setGeometry(137, 11, 2, 366);
     m_topLine = new QFrame(this);
     m_topLine->setFrameShape(QFrame::HLine);
     m_topLine->setFrameShadow(QFrame::Sunken);

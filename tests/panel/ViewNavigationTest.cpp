@@ -2,6 +2,8 @@
 // selection with and without "-asio", a repeated initial update, and the page layout.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTreeWidgetItem>
@@ -140,6 +142,14 @@ TEST_F(ViewNavigationTest, PagesSitRightOfTheTreeAtTheirOwnSize) {
         EXPECT_EQ(page->parentWidget(), view.get());
         EXPECT_EQ(page->geometry(), QRect(CZEL_USB_CPLView::kPagePosition, CDialogPage::kPageSize));
         EXPECT_TRUE(view->rect().contains(page->geometry()));
+    }
+    // Every entry's label fits beside its icon, so none is elided.
+    const QFontMetrics metrics(view->m_tree.font());
+    const int iconWidth = view->m_tree.iconSize().isValid() ? view->m_tree.iconSize().width() : 16;
+    for (int i = 0; i < view->m_tree.topLevelItemCount(); ++i) {
+        const QString label = view->m_tree.topLevelItem(i)->text(0);
+        EXPECT_LE(metrics.horizontalAdvance(label) + iconWidth + 12, view->m_tree.contentsRect().width())
+            << label.toStdString();
     }
 }
 
