@@ -6,6 +6,7 @@
 #include <QLayout>
 #include <QPalette>
 #include <QTreeWidgetItem>
+#include <cstring>
 
 #include "AppMessageEvent.h"
 #include "DeviceEventNotifier.h"
@@ -204,8 +205,7 @@ bool CZEL_USB_CPLView::RegisterForDeviceNotifications(const char* interfaceClass
 
 bool CZEL_USB_CPLView::OnDeviceChange(std::uint32_t eventType, const char* name) {
     if (!name || !*name) return true;
-    const std::string interfaceName = name;
-    if (interfaceName.size() >= kMinInterfaceNameLength &&
+    if (std::strlen(name) >= kMinInterfaceNameLength &&
         (eventType == kDeviceArrival || eventType == kDeviceRemoveComplete))
         ReconnectAndReload();
     return true;
