@@ -187,10 +187,9 @@ void CMainFrame::OnInstanceRequest(platform::InstanceRequest request) {
 }
 
 void CMainFrame::ActivateForOtherInstance() {
+    // Unlike the tray's Open, a minimised frame comes back to its normal size.
     if (isMinimized()) showNormal();
-    show();
-    raise();
-    activateWindow();
+    OnTrayOpen();
 }
 
 void CMainFrame::OnAppExit() {

@@ -6,6 +6,7 @@
 #include <QLayout>
 #include <QPalette>
 #include <QTreeWidgetItem>
+#include <cstring>
 
 #include "AppMessageEvent.h"
 #include "DeviceEventNotifier.h"
@@ -15,20 +16,27 @@
 
 namespace {
 
-// One entry of the navigation tree; the top byte of the tag selects the page.
+// One entry of the navigation tree and the page it shows; the item carries the tag,
+// whose top byte names the entry.
 struct NavEntry {
     unsigned stringId;
     int image;
     std::uint32_t tag;
     QTreeWidgetItem* CZEL_USB_CPLView::*item;
+    CDialogPage& (*page)(CZEL_USB_CPLView&);
 };
 
 constexpr NavEntry kEntries[] = {
-    {ids::IDS_DEVICES, 1, 0x12000000, &CZEL_USB_CPLView::m_hItemDevices},
-    {ids::IDS_INPUT_CHANNELS, 3, 0x13000000, &CZEL_USB_CPLView::m_hItemInputs},
-    {ids::IDS_OUTPUT_CHANNELS, 3, 0x14000000, &CZEL_USB_CPLView::m_hItemOutputs},
-    {ids::IDS_SYNCHRONISATION, 5, 0x18000000, &CZEL_USB_CPLView::m_hItemSync},
-    {ids::IDS_SETTINGS, 2, 0x11000000, &CZEL_USB_CPLView::m_hItemSettings},
+    {ids::IDS_DEVICES, 1, 0x12000000, &CZEL_USB_CPLView::m_hItemDevices,
+     [](CZEL_USB_CPLView& view) -> CDialogPage& { return view.m_dlgDevices; }},
+    {ids::IDS_INPUT_CHANNELS, 3, 0x13000000, &CZEL_USB_CPLView::m_hItemInputs,
+     [](CZEL_USB_CPLView& view) -> CDialogPage& { return view.m_dlgInputChannels; }},
+    {ids::IDS_OUTPUT_CHANNELS, 3, 0x14000000, &CZEL_USB_CPLView::m_hItemOutputs,
+     [](CZEL_USB_CPLView& view) -> CDialogPage& { return view.m_dlgOutputChannels; }},
+    {ids::IDS_SYNCHRONISATION, 5, 0x18000000, &CZEL_USB_CPLView::m_hItemSync,
+     [](CZEL_USB_CPLView& view) -> CDialogPage& { return view.m_dlgSync; }},
+    {ids::IDS_SETTINGS, 2, 0x11000000, &CZEL_USB_CPLView::m_hItemSettings,
+     [](CZEL_USB_CPLView& view) -> CDialogPage& { return view.m_dlgSettings; }},
 };
 
 constexpr unsigned kIconIds[] = {130, 131, 132, 135, 136, 146};
@@ -113,11 +121,13 @@ void CZEL_USB_CPLView::OnInitialUpdate() {
     m_bFirstUpdate = false;
 }
 
+std::array<CDialogPage*, 5> CZEL_USB_CPLView::Pages() {
+    // The order the pages are created in, so also the order of their first requests.
+    return {&m_dlgSettings, &m_dlgDevices, &m_dlgInputChannels, &m_dlgOutputChannels, &m_dlgSync};
+}
+
 void CZEL_USB_CPLView::CreatePages() {
-    for (CDialogPage* page :
-         {static_cast<CDialogPage*>(&m_dlgSettings), static_cast<CDialogPage*>(&m_dlgDevices),
-          static_cast<CDialogPage*>(&m_dlgInputChannels),
-          static_cast<CDialogPage*>(&m_dlgOutputChannels), static_cast<CDialogPage*>(&m_dlgSync)}) {
+    for (CDialogPage* page : Pages()) {
         page->CreatePage(this);
         page->move(kPagePosition);
         page->show();
@@ -146,11 +156,7 @@ void CZEL_USB_CPLView::FitParentFrame() {
 }
 
 void CZEL_USB_CPLView::HidePages() {
-    m_dlgSettings.hide();
-    m_dlgDevices.hide();
-    m_dlgInputChannels.hide();
-    m_dlgOutputChannels.hide();
-    m_dlgSync.hide();
+    for (CDialogPage* page : Pages()) page->hide();
 }
 
 void CZEL_USB_CPLView::ReloadPage(CDialogPage& page) {
@@ -171,30 +177,13 @@ void CZEL_USB_CPLView::ReloadChannelPages() {
     ReloadPage(m_dlgOutputChannels);
 }
 
-CDialogPage* CZEL_USB_CPLView::PageForTag(std::uint32_t tag) {
-    switch (tag) {
-        case 0x12000000:
-            return &m_dlgDevices;
-        case 0x13000000:
-            return &m_dlgInputChannels;
-        case 0x14000000:
-            return &m_dlgOutputChannels;
-        case 0x18000000:
-            return &m_dlgSync;
-        case 0x11000000:
-            return &m_dlgSettings;
-        default:
-            return nullptr;
-    }
-}
-
 void CZEL_USB_CPLView::OnTreeSelChanged() {
     HidePages();
     const QTreeWidgetItem* item = m_tree.currentItem();
     const std::uint32_t tag = item ? item->data(0, Qt::UserRole).toUInt() & kTagMask : 0;
     for (const NavEntry& entry : kEntries) {
         if (entry.tag != tag) continue;
-        PageForTag(tag)->show();
+        entry.page(*this).show();
         if (CFrameAccess* frame = AfxGetMainWnd())
             frame->SetStatusText(LoadStringId(entry.stringId));
         return;
@@ -216,8 +205,7 @@ bool CZEL_USB_CPLView::RegisterForDeviceNotifications(const char* interfaceClass
 
 bool CZEL_USB_CPLView::OnDeviceChange(std::uint32_t eventType, const char* name) {
     if (!name || !*name) return true;
-    const std::string interfaceName = name;
-    if (interfaceName.size() >= kMinInterfaceNameLength &&
+    if (std::strlen(name) >= kMinInterfaceNameLength &&
         (eventType == kDeviceArrival || eventType == kDeviceRemoveComplete))
         ReconnectAndReload();
     return true;

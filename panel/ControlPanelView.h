@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QList>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -84,7 +85,7 @@ private:
     void CreatePages();
     void InsertEntries();
     void ReloadPage(CDialogPage& page);
-    CDialogPage* PageForTag(std::uint32_t tag);
+    std::array<CDialogPage*, 5> Pages();
 
     QFrame* m_verticalLine = nullptr;
     QFrame* m_topLine = nullptr;

@@ -237,6 +237,17 @@ void DlgPgSync::ShowPlainErrorBox(QWidget* owner, const QString& caption, const 
     box.exec();
 }
 
+void DlgPgSync::ReportApplyResult(std::uint32_t status, QPushButton* apply,
+                                  const QString& streamingText, const QString& failedText) {
+    if (status == 0) {
+        apply->setEnabled(false);
+    } else if (status == ZIVU_STATUS_STREAMING) {
+        ShowError(streamingText);
+    } else {
+        ShowError(failedText);
+    }
+}
+
 void DlgPgSync::OnApplySampleRate() {
     const int index = m_comboRates->currentIndex();
     if (index < 0) return;
@@ -246,14 +257,9 @@ void DlgPgSync::OnApplySampleRate() {
     // The model keeps the chosen rate even if the driver refuses it, until the next
     // reload; the buffer page counts its samples with it.
     theDrv.m_SampleRateInfo.CurrentRate = rate;
-    const std::uint32_t status = theDrv.SetSampleRate(rate);
-    if (status == 0) {
-        m_btnApplyRate->setEnabled(false);
-    } else if (status == ZIVU_STATUS_STREAMING) {
-        ShowError(tr("Select Sample Rate failed, Audio Streaming is in progress."));
-    } else {
-        ShowError(tr("Select Sample Rate failed."));
-    }
+    ReportApplyResult(theDrv.SetSampleRate(rate), m_btnApplyRate,
+                      tr("Select Sample Rate failed, Audio Streaming is in progress."),
+                      tr("Select Sample Rate failed."));
 }
 
 void DlgPgSync::OnApplyClockSource() {
@@ -276,14 +282,9 @@ void DlgPgSync::OnApplyClockSource() {
     }
     info->CurrentSource = info->Sources[source];
     // Every device gets a selection, each with the source it holds.
-    const std::uint32_t status = theDrv.ApplySyncModes();
-    if (status == 0) {
-        m_btnApplySource->setEnabled(false);
-    } else if (status == ZIVU_STATUS_STREAMING) {
-        ShowError(tr("Select Clock Source failed, Audio Streaming is in progress."));
-    } else {
-        ShowError(tr("Select Clock Source failed."));
-    }
+    ReportApplyResult(theDrv.ApplySyncModes(), m_btnApplySource,
+                      tr("Select Clock Source failed, Audio Streaming is in progress."),
+                      tr("Select Clock Source failed."));
 }
 
 void DlgPgSync::OnApplyRateSelectionMode() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <functional>
 
 #include "DialogPage.h"
@@ -45,6 +46,10 @@ private:
     void PushRadios();
     void ReadRadios();
     void ShowError(const QString& text);
+    // A refused change keeps its Apply enabled and tells the user, naming streaming
+    // apart from other failures; a change the driver took disables its Apply.
+    void ReportApplyResult(std::uint32_t status, QPushButton* apply, const QString& streamingText,
+                           const QString& failedText);
 
     void OnApplySampleRate();
     void OnApplyClockSource();

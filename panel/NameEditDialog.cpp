@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <string_view>
 
+#include "RecordQString.h"
 #include "driver/RecordText.h"
 
 CNameEditDialog::CNameEditDialog(char* field, std::size_t fieldSize, const Texts& texts,
@@ -54,8 +55,7 @@ int CNameEditDialog::DoModal() {
 }
 
 void CNameEditDialog::OnInitDialog() {
-    const std::string_view text = FieldText(m_Field, m_FieldSize);
-    m_Name = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    m_Name = FieldQString(m_Field, m_FieldSize);
     m_NameEdit->setText(m_Name);
     m_NameEdit->selectAll();
     m_NameEdit->setFocus();

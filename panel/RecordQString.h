@@ -7,8 +7,12 @@
 
 #include "driver/RecordText.h"
 
+inline QString FieldQString(const char* field, std::size_t size) {
+    const std::string_view text = FieldText(field, size);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 template <std::size_t N>
 QString FieldQString(const char (&field)[N]) {
-    const std::string_view text = FieldText(field);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return FieldQString(field, N);
 }

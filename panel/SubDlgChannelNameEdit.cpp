@@ -17,7 +17,6 @@ CSubDlgChannelNameEdit::CSubDlgChannelNameEdit(_ZEL_USB_CHANNEL_PROPERTIES* prop
     : CNameEditDialog(
           properties->ChannelName, sizeof properties->ChannelName, ChannelNameTexts(),
           Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint,
-          parent),
-      m_Properties(properties) {
+          parent) {
     setObjectName(QString::number(kTemplateId));
 }

@@ -9,9 +9,7 @@ class CSubDlgChannelNameEdit : public CNameEditDialog {
 public:
     static constexpr unsigned kTemplateId = 138;
 
-    // `properties` is the caller's copy; the dialog does not own it.
+    // `properties` is the caller's copy, not owned; OK stores the name into it.
     explicit CSubDlgChannelNameEdit(_ZEL_USB_CHANNEL_PROPERTIES* properties,
                                     QWidget* parent = nullptr);
-
-    _ZEL_USB_CHANNEL_PROPERTIES* m_Properties;
 };

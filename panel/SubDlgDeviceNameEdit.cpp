@@ -16,7 +16,6 @@ CNameEditDialog::Texts DeviceNameTexts() {
 CSubDlgDeviceNameEdit::CSubDlgDeviceNameEdit(_ZEL_USB_DEVICE_PROPERTIES* properties,
                                              QWidget* parent)
     : CNameEditDialog(properties->DeviceName, sizeof properties->DeviceName, DeviceNameTexts(),
-                      Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, parent),
-      m_Properties(properties) {
+                      Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, parent) {
     setObjectName(QString::number(kTemplateId));
 }

@@ -9,9 +9,7 @@ class CSubDlgDeviceNameEdit : public CNameEditDialog {
 public:
     static constexpr unsigned kTemplateId = 137;
 
-    // `properties` is the caller's copy; the dialog does not own it.
+    // `properties` is the caller's copy, not owned; OK stores the name into it.
     explicit CSubDlgDeviceNameEdit(_ZEL_USB_DEVICE_PROPERTIES* properties,
                                    QWidget* parent = nullptr);
-
-    _ZEL_USB_DEVICE_PROPERTIES* m_Properties;
 };
